@@ -1,0 +1,167 @@
+// The simulated Windows machine behind the Win32 surface off Windows.
+//
+// A test builds one sim::Machine; while it lives every Win32 function of win32.h acts on it.
+// Tests set the machine up through this class (or through the Win32 calls themselves), run
+// product code, and inspect the machine afterwards. Results follow Windows: where the two
+// could differ, the contract tests (tests/contract) run the same assertions under Wine.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32.h"
+
+namespace sim {
+
+// Thrown by ExitProcess: the program's "end the process now" unwinds to the test.
+struct ProcessExit {
+  UINT code;
+};
+
+enum class ListingOrder { Alphabetical, ReverseAlphabetical, Creation };
+
+// How a service reacts to a stop request and to the passing of (virtual) time.
+struct ServiceScript {
+  // After a STOP request: STOP_PENDING for stopDelayMs, then STOPPED.
+  // stopDelayMs < 0: never leaves STOP_PENDING.
+  int stopDelayMs = 0;
+  // The service takes no notice of a STOP request and stays RUNNING (the request succeeds).
+  bool ignoresStop = false;
+  // While the clock is below startPendingUntilMs the state reads START_PENDING; afterwards it
+  // becomes stateAfterStart.
+  int startPendingUntilMs = -1;
+  DWORD stateAfterStart = SERVICE_RUNNING;
+};
+
+struct ServiceSpec {
+  std::string name;         // key name
+  std::string displayName;  // defaults to name
+  DWORD type = SERVICE_WIN32_OWN_PROCESS;
+  DWORD state = SERVICE_RUNNING;
+  DWORD controlsAccepted = SERVICE_ACCEPT_STOP;
+  ServiceScript script;
+};
+
+struct ProcessSpec {
+  std::string exe;                   // executable file name, e.g. "TevTray.exe"
+  std::vector<std::string> modules;  // further module names (the exe is module 0)
+  bool queryDenied = false;          // OpenProcess for query/read fails with 5
+  bool terminateDenied = false;      // OpenProcess for termination fails with 5
+  bool terminateFails = false;       // TerminateProcess fails with 5
+};
+
+struct MessageBoxCall {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT flags;
+};
+
+struct ShellExecuteCall {
+  HWND owner;
+  std::string verb, file, parameters, directory;
+  INT show;
+};
+
+struct WinHelpCall {
+  HWND owner;
+  std::string file;
+  UINT command;
+  ULONG_PTR data;
+};
+
+class Machine {
+ public:
+  Machine();  // installs itself as the current machine
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+  static Machine& current();  // aborts with a message when no machine exists
+
+  // ---- registry. Roots: HKEY_CLASSES_ROOT (a view of HKLM\SOFTWARE\Classes),
+  // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER. Paths "A\B\C", case-insensitive, case kept.
+  void CreateKey(HKEY root, const std::string& path);  // with every missing parent
+  void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                const std::string& bytes);  // creates the key when missing
+  void SetString(HKEY root, const std::string& path, const std::string& name,
+                 const std::string& text);  // REG_SZ, stored with its terminating zero
+  bool KeyExists(HKEY root, const std::string& path) const;
+  bool ValueExists(HKEY root, const std::string& path, const std::string& name) const;
+  std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) const;
+  void DenyKeyOpen(HKEY root, const std::string& path);    // RegOpenKeyExA: 5
+  void DenyKeyDelete(HKEY root, const std::string& path);  // RegDeleteKeyA on it: 5
+  int OpenKeyHandles() const;
+
+  // ---- file system. Drive-letter paths ("C:\A\b.txt"), case-insensitive, case kept.
+  void MakeDirectory(const std::string& path);  // with every missing parent
+  void MakeFile(const std::string& path, const std::string& content = {},
+                DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);  // parents created
+  // A reparse point (junction or symbolic link) at path that points at target.
+  void MakeLink(const std::string& path, const std::string& target, bool directory = true);
+  bool PathExists(const std::string& path) const;
+  DWORD Attributes(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when absent
+  std::string FileContent(const std::string& path) const;
+  std::vector<std::string> ListNames(const std::string& directory) const;  // no "." ".."
+  void HoldOpen(const std::string& path);      // in use: DeleteFileA fails with 32
+  void DenyListing(const std::string& directory);  // FindFirstFileA in it fails with 5
+  void SetListingOrder(ListingOrder order);    // default Alphabetical
+  int OpenFindHandles() const;
+  std::string windowsDirectory = "C:\\WINDOWS";  // GetWindowsDirectoryA; its Temp exists
+
+  // ---- processes. The table starts with the idle process 0 and "System" (4).
+  DWORD StartProcess(const ProcessSpec& spec);  // returns the new id; system order = start order
+  bool IsRunning(DWORD pid) const;
+  std::vector<DWORD> RunningIds(const std::string& exe) const;  // case-insensitive
+  int OpenKernelHandles() const;  // processes, tokens, snapshots, files
+
+  // ---- services. Each service also has its key HKLM\SYSTEM\CurrentControlSet\Services\<name>,
+  // removed when a service marked for deletion loses its last handle.
+  void AddService(const ServiceSpec& spec);
+  bool ServiceInstalled(const std::string& name) const;
+  bool ServiceMarkedForDeletion(const std::string& name) const;
+  DWORD ServiceState(const std::string& name) const;  // at the current virtual time
+  void DenyManagerOpen();                              // OpenSCManagerA: 5
+  void DenyServiceOpen(const std::string& name);       // OpenServiceA: 5
+  void DenyServiceControl(const std::string& name);    // ControlService: 5
+  void DenyServiceDelete(const std::string& name);     // DeleteService: 5
+  // EnumServicesStatusA answers 234 with a resume position of 0 when the buffer is short.
+  bool enumLosesResumePosition = false;
+  std::vector<DWORD> stopRequestTimes;  // virtual ms of every accepted STOP request
+  int OpenServiceHandles() const;       // manager and service handles
+
+  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL" (case-insensitive).
+  void RemoveExport(const std::string& module, const std::string& function);
+  void FailLoad(const std::string& module);
+  int LoadLibraryCalls() const;
+  int FreeLibraryCalls() const;
+
+  // ---- virtual clock. Sleep advances it at once and is recorded.
+  DWORD Now() const;
+  void Advance(DWORD ms);
+  const std::vector<DWORD>& Sleeps() const;
+
+  // ---- system
+  OSVERSIONINFOA version{};  // defaults to NT 5.1 build 2600, platform 2
+  bool versionQueryFails = false;
+  std::string commandLine = "\"C:\\Quelmark\\Quelmark.exe\"";
+  bool shutdownPrivilege = true;  // absent: AdjustTokenPrivileges sets last error 1300
+  std::deque<int> messageBoxAnswers;  // popped per MessageBoxA; IDOK when empty
+  std::vector<MessageBoxCall> messageBoxes;
+  std::vector<UINT> exitWindowsRequests;  // flags of every ExitWindowsEx call (it succeeds)
+  std::vector<ShellExecuteCall> shellExecutes;
+  std::vector<WinHelpCall> winHelps;
+
+  struct State;  // the simulation's internals, for platform/sim only
+
+ private:
+  std::unique_ptr<State> state_;
+
+ public:
+  State& state() { return *state_; }
+  const State& state() const { return *state_; }
+};
+
+}  // namespace sim
