@@ -1,0 +1,5 @@
+# Toolchain: 32-bit Windows with MinGW-w64 (posix threads), static runtime.
+# This machine cannot run 32-bit code: the build is compiled and linked, never run.
+set(QM_MINGW_TRIPLET i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

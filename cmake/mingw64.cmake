@@ -1,0 +1,4 @@
+# Toolchain: 64-bit Windows with MinGW-w64 (posix threads), static runtime.
+set(QM_MINGW_TRIPLET x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
