@@ -52,6 +52,9 @@ struct ProcessSpec {
   bool terminateDenied = false;      // OpenProcess for termination fails with 5
   bool terminateFails = false;       // TerminateProcess fails with 5
 };
+// The table starts with the idle process 0 (OpenProcess: 87) and System 4 (query and
+// termination opens: 5; empty Toolhelp module list). The program runs as a process outside
+// the table (GetCurrentProcessId); a Toolhelp module snapshot of id 0 lists its modules.
 
 struct MessageBoxCall {
   HWND owner;
@@ -80,6 +83,7 @@ class Machine {
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
   static Machine& current();  // aborts with a message when no machine exists
+  static bool exists();       // whether a machine is installed (release functions use it)
 
   // ---- registry. Roots: HKEY_CLASSES_ROOT (a view of HKLM\SOFTWARE\Classes),
   // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER. Paths "A\B\C", case-insensitive, case kept.
@@ -88,8 +92,13 @@ class Machine {
                 const std::string& bytes);  // creates the key when missing
   void SetString(HKEY root, const std::string& path, const std::string& name,
                  const std::string& text);  // REG_SZ, stored with its terminating zero
+  void SetDword(HKEY root, const std::string& path, const std::string& name,
+                DWORD value);  // REG_DWORD, little-endian
   bool KeyExists(HKEY root, const std::string& path) const;
   bool ValueExists(HKEY root, const std::string& path, const std::string& name) const;
+  // The stored bytes of a value (a REG_SZ keeps its terminating zero); empty when absent.
+  std::string ValueBytes(HKEY root, const std::string& path, const std::string& name) const;
+  // Direct sub-keys in enumeration order (case-insensitive alphabetical), case as created.
   std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) const;
   void DenyKeyOpen(HKEY root, const std::string& path);    // RegOpenKeyExA: 5
   void DenyKeyDelete(HKEY root, const std::string& path);  // RegDeleteKeyA on it: 5
@@ -105,11 +114,17 @@ class Machine {
   DWORD Attributes(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when absent
   std::string FileContent(const std::string& path) const;
   std::vector<std::string> ListNames(const std::string& directory) const;  // no "." ".."
+  // Search patterns: "*", "*.*" and names with "*" and "?"; short (8.3) names are not modelled.
+  // A file opened with FILE_SHARE_DELETE and deleted leaves its folder at once (Windows keeps
+  // the name until the last handle closes).
   void HoldOpen(const std::string& path);      // in use: DeleteFileA fails with 32
+  void Release(const std::string& path);       // undoes one HoldOpen
   void DenyListing(const std::string& directory);  // FindFirstFileA in it fails with 5
   void SetListingOrder(ListingOrder order);    // default Alphabetical
   int OpenFindHandles() const;
-  std::string windowsDirectory = "C:\\WINDOWS";  // GetWindowsDirectoryA; its Temp exists
+  // GetWindowsDirectoryA. C:\WINDOWS\Temp exists from the start; a test that changes the
+  // value makes the folders it needs itself.
+  std::string windowsDirectory = "C:\\WINDOWS";
 
   // ---- processes. The table starts with the idle process 0 and "System" (4).
   DWORD StartProcess(const ProcessSpec& spec);  // returns the new id; system order = start order
@@ -132,11 +147,17 @@ class Machine {
   std::vector<DWORD> stopRequestTimes;  // virtual ms of every accepted STOP request
   int OpenServiceHandles() const;       // manager and service handles
 
-  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL" (case-insensitive).
+  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL" (case-insensitive; a name
+  // without extension gets ".dll"); anything else fails with 126, a missing export with 127.
+  // advapi32 exports the 31 entry points of the service binding; those the simulation does not
+  // model (configuration, locking, security, StartServiceA, CreateServiceA...) fail with 120.
   void RemoveExport(const std::string& module, const std::string& function);
+  // Serves `address` for `function` from then on (a test's stand-in for a failing export).
+  void ReplaceExport(const std::string& module, const std::string& function, FARPROC address);
   void FailLoad(const std::string& module);
   int LoadLibraryCalls() const;
   int FreeLibraryCalls() const;
+  int LoadedLibraries() const;  // successful loads not yet freed
 
   // ---- virtual clock. Sleep advances it at once and is recorded.
   DWORD Now() const;
@@ -148,9 +169,11 @@ class Machine {
   bool versionQueryFails = false;
   std::string commandLine = "\"C:\\Quelmark\\Quelmark.exe\"";
   bool shutdownPrivilege = true;  // absent: AdjustTokenPrivileges sets last error 1300
+  bool ShutdownPrivilegeEnabled() const;  // enabled through AdjustTokenPrivileges
   std::deque<int> messageBoxAnswers;  // popped per MessageBoxA; IDOK when empty
   std::vector<MessageBoxCall> messageBoxes;
   std::vector<UINT> exitWindowsRequests;  // flags of every ExitWindowsEx call (it succeeds)
+  bool exitWindowsFails = false;          // ExitWindowsEx is recorded, then fails with 1314
   std::vector<ShellExecuteCall> shellExecutes;
   std::vector<WinHelpCall> winHelps;
 

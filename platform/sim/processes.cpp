@@ -1,0 +1,313 @@
+// The simulated process table with PSAPI and Toolhelp over it, process and token handles.
+//
+// The table holds the idle process (0: every OpenProcess of it fails with 87) and System
+// (4: query and termination opens fail with 5; its module snapshot is empty), then the
+// processes a test starts, in start order, which is the system order the listings report.
+// The program itself runs as a process that is not in the table (GetCurrentProcessId);
+// a Toolhelp module snapshot of process 0 means this current process, as on Windows.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sim/state.h"
+
+namespace sim {
+namespace {
+
+Machine::State& S() { return Machine::current().state(); }
+
+constexpr DWORD kCurrentProcessId = 2000;
+constexpr const char* kCurrentExe = "Quelmark.exe";
+constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+
+Process* FindProcess(Machine::State& s, DWORD pid) {
+  for (Process& p : s.processes)
+    if (p.pid == pid && p.running) return &p;
+  return nullptr;
+}
+
+KernelObject* Object(HANDLE h, KernelKind kind) {
+  auto& kernel = S().kernel;
+  auto it = kernel.find(reinterpret_cast<uintptr_t>(h));
+  if (it == kernel.end() || it->second.kind != kind) return nullptr;
+  return &it->second;
+}
+
+HANDLE NewObject(Machine::State& s, const KernelObject& k) {
+  void* h = s.NewHandle();
+  s.kernel[reinterpret_cast<uintptr_t>(h)] = k;
+  return h;
+}
+
+// The module names of a process: the executable first.
+std::vector<std::string> ModulesOf(const Process& p) {
+  std::vector<std::string> names;
+  if (p.pid == 4) return names;
+  names.push_back(p.spec.exe);
+  names.insert(names.end(), p.spec.modules.begin(), p.spec.modules.end());
+  return names;
+}
+
+HMODULE ModuleHandle(size_t index) {
+  return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000 + 0x100000 * index));
+}
+
+void CopyText(const std::string& text, char* buffer, size_t size) {
+  const size_t n = std::min(text.size(), size - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+// The process a query handle designates, when the handle grants query and read.
+Process* QueriedProcess(HANDLE h) {
+  KernelObject* k = Object(h, KernelKind::Process);
+  if (k == nullptr) return Fail(ERROR_INVALID_HANDLE, nullptr);
+  if ((k->access & kQueryRights) != kQueryRights) return Fail(ERROR_ACCESS_DENIED, nullptr);
+  for (Process& p : S().processes)
+    if (p.pid == k->pid) return p.running ? &p : Fail(ERROR_PARTIAL_COPY, nullptr);
+  return Fail(ERROR_INVALID_HANDLE, nullptr);
+}
+
+}  // namespace
+
+// ---- Machine: processes
+
+DWORD Machine::StartProcess(const ProcessSpec& spec) {
+  Process p;
+  p.pid = state_->nextPid;
+  state_->nextPid += 4;
+  p.spec = spec;
+  state_->processes.push_back(p);
+  return p.pid;
+}
+
+bool Machine::IsRunning(DWORD pid) const {
+  for (const Process& p : state_->processes)
+    if (p.pid == pid) return p.running;
+  return false;
+}
+
+std::vector<DWORD> Machine::RunningIds(const std::string& exe) const {
+  std::vector<DWORD> ids;
+  for (const Process& p : state_->processes)
+    if (p.running && EqualNoCase(p.spec.exe, exe)) ids.push_back(p.pid);
+  return ids;
+}
+
+int Machine::OpenKernelHandles() const { return static_cast<int>(state_->kernel.size()); }
+
+}  // namespace sim
+
+// ---- Win32: processes
+
+HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
+DWORD WINAPI GetCurrentProcessId() { return sim::kCurrentProcessId; }
+
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
+  auto& s = sim::S();
+  sim::Process* p = sim::FindProcess(s, dwProcessId);
+  if (dwProcessId == 0 || p == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, HANDLE{});
+  if ((dwDesiredAccess & sim::kQueryRights) && p->spec.queryDenied)
+    return sim::Fail(ERROR_ACCESS_DENIED, HANDLE{});
+  if ((dwDesiredAccess & PROCESS_TERMINATE) && p->spec.terminateDenied)
+    return sim::Fail(ERROR_ACCESS_DENIED, HANDLE{});
+  sim::KernelObject k;
+  k.kind = sim::KernelKind::Process;
+  k.access = dwDesiredAccess;
+  k.pid = dwProcessId;
+  return sim::NewObject(s, k);
+}
+
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+  if (hProcess == GetCurrentProcess()) throw sim::ProcessExit{uExitCode};
+  sim::KernelObject* k = sim::Object(hProcess, sim::KernelKind::Process);
+  if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(k->access & PROCESS_TERMINATE)) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
+  sim::Process* p = sim::FindProcess(sim::S(), k->pid);
+  if (p == nullptr || p->spec.terminateFails) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
+  p->running = false;
+  return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  if (!sim::Machine::exists()) return TRUE;
+  return sim::S().kernel.erase(reinterpret_cast<uintptr_t>(hObject))
+             ? TRUE
+             : sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+}
+
+void WINAPI ExitProcess(UINT uExitCode) { throw sim::ProcessExit{uExitCode}; }
+
+// ---- PSAPI
+
+BOOL WINAPI EnumProcesses(DWORD* lpidProcess, DWORD cb, LPDWORD lpcbNeeded) {
+  if (lpidProcess == nullptr || lpcbNeeded == nullptr) return sim::Fail(ERROR_NOACCESS, FALSE);
+  DWORD written = 0;
+  for (const sim::Process& p : sim::S().processes) {
+    if (!p.running) continue;
+    if ((written + 1) * sizeof(DWORD) > cb) break;
+    lpidProcess[written++] = p.pid;
+  }
+  *lpcbNeeded = written * static_cast<DWORD>(sizeof(DWORD));
+  return TRUE;
+}
+
+BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LPDWORD lpcbNeeded) {
+  sim::Process* p = sim::QueriedProcess(hProcess);
+  if (p == nullptr) return FALSE;
+  const std::vector<std::string> modules = sim::ModulesOf(*p);
+  if (modules.empty()) return sim::Fail(ERROR_PARTIAL_COPY, FALSE);
+  const size_t fit = std::min<size_t>(modules.size(), cb / sizeof(HMODULE));
+  for (size_t i = 0; i < fit; ++i) lphModule[i] = sim::ModuleHandle(i);
+  if (lpcbNeeded) *lpcbNeeded = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+  return TRUE;
+}
+
+DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseName, DWORD nSize) {
+  sim::Process* p = sim::QueriedProcess(hProcess);
+  if (p == nullptr) return 0;
+  if (lpBaseName == nullptr || nSize == 0) return sim::Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  const std::vector<std::string> modules = sim::ModulesOf(*p);
+  // A null module handle names the executable, as on Windows.
+  size_t index = 0;
+  if (hModule != nullptr) {
+    while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
+  }
+  if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
+  sim::CopyText(modules[index], lpBaseName, nSize);
+  return static_cast<DWORD>(std::strlen(lpBaseName));
+}
+
+// ---- Toolhelp
+
+HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
+  auto& s = sim::S();
+  sim::KernelObject k;
+  k.kind = sim::KernelKind::Snapshot;
+  if (dwFlags & TH32CS_SNAPPROCESS) {
+    k.snapshot.ofProcesses = true;
+    for (const sim::Process& p : s.processes)
+      if (p.running) k.snapshot.processes.emplace_back(p.pid, p.spec.exe);
+    return sim::NewObject(s, k);
+  }
+  if (dwFlags & TH32CS_SNAPMODULE) {
+    k.snapshot.ofProcesses = false;
+    if (th32ProcessID == 0 || th32ProcessID == sim::kCurrentProcessId) {
+      k.snapshot.ownerPid = sim::kCurrentProcessId;
+      k.snapshot.modules = {sim::kCurrentExe, "ntdll.dll", "kernel32.dll"};
+      return sim::NewObject(s, k);
+    }
+    sim::Process* p = sim::FindProcess(s, th32ProcessID);
+    if (p == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    if (p->spec.queryDenied && p->pid != 4) return sim::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    k.snapshot.ownerPid = p->pid;
+    k.snapshot.modules = sim::ModulesOf(*p);
+    return sim::NewObject(s, k);
+  }
+  return sim::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+}
+
+namespace {
+
+BOOL ProcessWalk(HANDLE h, LPPROCESSENTRY32 lppe, bool first) {
+  sim::KernelObject* k = sim::Object(h, sim::KernelKind::Snapshot);
+  if (k == nullptr || !k->snapshot.ofProcesses) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (lppe == nullptr || lppe->dwSize < sizeof(PROCESSENTRY32))
+    return sim::Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  if (first) k->snapshot.next = 0;
+  if (k->snapshot.next >= k->snapshot.processes.size()) return sim::Fail(ERROR_NO_MORE_FILES, FALSE);
+  const auto& entry = k->snapshot.processes[k->snapshot.next++];
+  const DWORD size = lppe->dwSize;
+  std::memset(lppe, 0, sizeof(PROCESSENTRY32));
+  lppe->dwSize = size;
+  lppe->th32ProcessID = entry.first;
+  lppe->cntThreads = 1;
+  sim::CopyText(entry.second, lppe->szExeFile, sizeof(lppe->szExeFile));
+  return TRUE;
+}
+
+BOOL ModuleWalk(HANDLE h, LPMODULEENTRY32 lpme, bool first) {
+  sim::KernelObject* k = sim::Object(h, sim::KernelKind::Snapshot);
+  if (k == nullptr || k->snapshot.ofProcesses) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (lpme == nullptr || lpme->dwSize < sizeof(MODULEENTRY32))
+    return sim::Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  if (first) k->snapshot.next = 0;
+  if (k->snapshot.next >= k->snapshot.modules.size()) return sim::Fail(ERROR_NO_MORE_FILES, FALSE);
+  const size_t index = k->snapshot.next++;
+  const DWORD size = lpme->dwSize;
+  std::memset(lpme, 0, sizeof(MODULEENTRY32));
+  lpme->dwSize = size;
+  lpme->th32ModuleID = 1;
+  lpme->th32ProcessID = k->snapshot.ownerPid;
+  lpme->hModule = sim::ModuleHandle(index);
+  lpme->modBaseAddr = reinterpret_cast<BYTE*>(lpme->hModule);
+  sim::CopyText(k->snapshot.modules[index], lpme->szModule, sizeof(lpme->szModule));
+  sim::CopyText("C:\\Program Files\\" + k->snapshot.modules[index], lpme->szExePath,
+                sizeof(lpme->szExePath));
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) {
+  return ProcessWalk(hSnapshot, lppe, true);
+}
+BOOL WINAPI Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) {
+  return ProcessWalk(hSnapshot, lppe, false);
+}
+BOOL WINAPI Module32First(HANDLE hSnapshot, LPMODULEENTRY32 lpme) {
+  return ModuleWalk(hSnapshot, lpme, true);
+}
+BOOL WINAPI Module32Next(HANDLE hSnapshot, LPMODULEENTRY32 lpme) {
+  return ModuleWalk(hSnapshot, lpme, false);
+}
+
+// ---- token
+
+BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
+  if (TokenHandle == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (ProcessHandle != GetCurrentProcess() &&
+      sim::Object(ProcessHandle, sim::KernelKind::Process) == nullptr)
+    return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  sim::KernelObject k;
+  k.kind = sim::KernelKind::Token;
+  k.access = DesiredAccess;
+  *TokenHandle = sim::NewObject(sim::S(), k);
+  return TRUE;
+}
+
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR, LPCSTR lpName, PLUID lpLuid) {
+  if (lpName == nullptr || lpLuid == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (!sim::EqualNoCase(lpName, SE_SHUTDOWN_NAME)) return sim::Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
+  lpLuid->LowPart = 19;  // the shutdown privilege's value on Windows
+  lpLuid->HighPart = 0;
+  return TRUE;
+}
+
+BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                                  PTOKEN_PRIVILEGES NewState, DWORD, PTOKEN_PRIVILEGES,
+                                  PDWORD ReturnLength) {
+  sim::KernelObject* k = sim::Object(TokenHandle, sim::KernelKind::Token);
+  if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(k->access & TOKEN_ADJUST_PRIVILEGES)) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (ReturnLength) *ReturnLength = 0;
+  auto& machine = sim::Machine::current();
+  auto& s = machine.state();
+  if (DisableAllPrivileges) {
+    s.shutdownPrivilegeEnabled = false;
+    return sim::Fail(ERROR_SUCCESS, TRUE);
+  }
+  if (NewState == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, FALSE);
+  bool allAssigned = true;
+  for (DWORD i = 0; i < NewState->PrivilegeCount; ++i) {
+    const LUID_AND_ATTRIBUTES& p = NewState->Privileges[i];
+    const bool shutdown = p.Luid.LowPart == 19 && p.Luid.HighPart == 0;
+    if (!shutdown || !machine.shutdownPrivilege) {
+      allAssigned = false;
+      continue;
+    }
+    s.shutdownPrivilegeEnabled = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
+  // Success either way; the last error tells whether every privilege was assigned.
+  return sim::Fail(allAssigned ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED, TRUE);
+}

@@ -1,0 +1,183 @@
+// Internals of the simulated machine, shared by the platform/sim sources only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+// Windows-1252 upper case, as the system's case-insensitive name comparison and
+// CharUpperBuffA apply it under a Western code page.
+char UpperChar(char c);
+std::string Upper(const std::string& s);
+bool EqualNoCase(const std::string& a, const std::string& b);
+std::vector<std::string> SplitPath(const std::string& path);  // on '\', empty parts dropped
+
+// Sets the calling thread's last error and returns the given value, for one-line failures.
+template <typename T>
+T Fail(DWORD error, T result) {
+  SetLastError(error);
+  return result;
+}
+
+// ---- registry
+struct RegValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+struct RegKey {
+  std::string name;
+  RegKey* parent = nullptr;  // valid while the key is not deleted (children go first)
+  std::map<std::string, std::shared_ptr<RegKey>> children;  // by upper-case name
+  std::vector<RegValue> values;                             // in creation order
+  bool deleted = false;
+  bool denyOpen = false;
+  bool denyDelete = false;
+  RegValue* FindValue(const std::string& name);
+};
+
+struct KeyHandle {
+  std::shared_ptr<RegKey> key;
+  REGSAM access = 0;
+};
+
+// ---- file system
+struct FsNode {
+  std::string name;
+  bool directory = false;
+  DWORD attributes = 0;    // the settable marks; DIRECTORY and REPARSE_POINT are derived
+  std::string linkTarget;  // non-empty: a reparse point that leads there
+  std::string content;
+  std::map<std::string, std::shared_ptr<FsNode>> children;  // by upper-case name
+  FsNode* parent = nullptr;
+  uint64_t sequence = 0;  // creation order
+  bool denyListing = false;
+  int heldOpen = 0;
+  bool removed = false;  // taken out of its folder; open handles and searches still hold it
+  bool IsLink() const { return !linkTarget.empty(); }
+  DWORD ReportedAttributes() const;
+};
+
+struct FindEntry {
+  std::string name;
+  std::shared_ptr<FsNode> node;  // for "." and "..", the directory they stand for
+};
+
+struct FindState {
+  std::vector<FindEntry> entries;
+  size_t next = 0;
+};
+
+// ---- processes
+struct Process {
+  DWORD pid = 0;
+  ProcessSpec spec;
+  bool running = true;
+};
+
+// ---- kernel objects behind HANDLE values
+enum class KernelKind { Process, Token, Snapshot, File };
+
+struct SnapshotData {
+  bool ofProcesses = true;
+  std::vector<std::pair<DWORD, std::string>> processes;
+  DWORD ownerPid = 0;
+  std::vector<std::string> modules;
+  size_t next = 0;
+};
+
+struct KernelObject {
+  KernelKind kind = KernelKind::Process;
+  DWORD access = 0;
+  DWORD pid = 0;                  // Process
+  std::shared_ptr<FsNode> file;   // File
+  DWORD share = 0;                // File
+  size_t position = 0;            // File
+  SnapshotData snapshot;          // Snapshot
+};
+
+// ---- services
+struct Service {
+  ServiceSpec spec;
+  int64_t stopRequestedAt = -1;  // virtual ms of the accepted STOP, -1 none
+  bool marked = false;
+  bool gone = false;
+  int handles = 0;
+  bool denyOpen = false;
+  bool denyControl = false;
+  bool denyDelete = false;
+};
+
+struct ScObject {
+  bool manager = true;
+  DWORD access = 0;
+  std::shared_ptr<Service> service;
+};
+
+// ---- loader
+struct SimModule {
+  std::string name;
+  std::map<std::string, FARPROC> exports;
+  bool failLoad = false;
+  int references = 0;
+};
+
+struct Machine::State {
+  // handle values are shared by every kind so that no two objects ever look alike
+  uintptr_t nextHandle = 0x1000;
+  void* NewHandle() {
+    nextHandle += 4;
+    return reinterpret_cast<void*>(nextHandle);
+  }
+
+  // registry
+  std::shared_ptr<RegKey> hklm, hkcu, hku;
+  std::map<uintptr_t, KeyHandle> keys;
+
+  // files
+  std::map<std::string, std::shared_ptr<FsNode>> drives;  // "C:" upper-case
+  uint64_t nextSequence = 1;
+  ListingOrder order = ListingOrder::Alphabetical;
+  std::map<uintptr_t, FindState> finds;
+
+  // processes and kernel handles
+  std::vector<Process> processes;
+  DWORD nextPid = 1000;
+  std::map<uintptr_t, KernelObject> kernel;
+
+  // services
+  std::vector<std::shared_ptr<Service>> services;
+  std::map<uintptr_t, ScObject> sc;
+  bool denyManagerOpen = false;
+
+  // loader
+  std::vector<SimModule> modules;
+  int loadCalls = 0;
+  int freeCalls = 0;
+
+  // time and system
+  uint64_t now = 0;
+  std::vector<DWORD> sleeps;
+  bool shutdownPrivilegeEnabled = false;
+  std::string commandLineCopy;
+};
+
+// Helpers the sources share.
+std::shared_ptr<RegKey> RegistryKeyAt(Machine::State& s, HKEY root, const std::string& path);
+void RegistryDeleteTree(const std::shared_ptr<RegKey>& key);
+std::shared_ptr<Service> FindService(Machine::State& s, const std::string& name);
+DWORD ServiceStateAt(const Service& svc, uint64_t now);
+void CollectServices(Machine::State& s);
+void InstallModules(Machine::State& s);
+std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::string& path, bool followFinal);
+std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::string& path);
+
+}  // namespace sim

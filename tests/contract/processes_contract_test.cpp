@@ -1,0 +1,192 @@
+// Process listing and termination as the process stage binds and uses them: PSAPI and
+// Toolhelp reached through LoadLibraryA and GetProcAddress, OpenProcess, TerminateProcess.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/raii.h"
+#include "tests/contract/world.h"
+
+namespace {
+
+using contract::World;
+
+using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
+using GetModuleBaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using Process32Fn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+
+template <typename F>
+F Bind(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+class ProcessesContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    psapi.reset(LoadLibraryA("PSAPI.DLL"));
+    ASSERT_TRUE(psapi);
+    enumProcesses = Bind<EnumProcessesFn>(psapi.get(), "EnumProcesses");
+    enumModules = Bind<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
+    baseName = Bind<GetModuleBaseNameFn>(psapi.get(), "GetModuleBaseNameA");
+    ASSERT_TRUE(enumProcesses && enumModules && baseName);
+  }
+  std::vector<DWORD> Ids() {
+    std::vector<DWORD> ids(1000);
+    DWORD bytes = 0;
+    EXPECT_TRUE(enumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes));
+    ids.resize(bytes / sizeof(DWORD));
+    return ids;
+  }
+  // The executable name as the process stage reads it, or "" when it cannot be read.
+  std::string NameOf(DWORD pid) {
+    qm::unique_kernel process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) return "";
+    HMODULE module = nullptr;
+    DWORD needed = 0;
+    if (!enumModules(process.get(), &module, sizeof(module), &needed)) return "";
+    char name[MAX_PATH] = "Unknown";
+    if (baseName(process.get(), module, name, sizeof(name)) == 0) return "";
+    return name;
+  }
+  bool Listed(DWORD pid) {
+    const std::vector<DWORD> ids = Ids();
+    return std::find(ids.begin(), ids.end(), pid) != ids.end();
+  }
+
+  World world;
+  qm::unique_library psapi;
+  EnumProcessesFn enumProcesses = nullptr;
+  EnumProcessModulesFn enumModules = nullptr;
+  GetModuleBaseNameFn baseName = nullptr;
+};
+
+// ---- the loader
+
+class LoaderContract : public ::testing::Test {
+ protected:
+  World world;
+};
+
+TEST_F(LoaderContract, LibraryNamesIgnoreCaseAndAMissingLibraryAnswers126) {
+  qm::unique_library lower(LoadLibraryA("psapi.dll"));
+  EXPECT_TRUE(lower);
+  qm::unique_library kernel(LoadLibraryA("KERNEL32.DLL"));
+  EXPECT_TRUE(kernel);
+  qm::unique_library missing(LoadLibraryA("radmin32.dll"));
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+}
+
+TEST_F(LoaderContract, AMissingEntryPointAnswers127) {
+  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  ASSERT_TRUE(kernel);
+  EXPECT_EQ(nullptr, GetProcAddress(kernel.get(), "NoSuchFunctionAnywhere"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+}
+
+TEST_F(LoaderContract, ToolhelpIsExportedByKernel32) {
+  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  ASSERT_TRUE(kernel);
+  for (const char* name : {"CreateToolhelp32Snapshot", "Process32First", "Process32Next",
+                           "Module32First", "Module32Next"})
+    EXPECT_NE(nullptr, GetProcAddress(kernel.get(), name)) << name;
+}
+
+TEST_F(LoaderContract, Advapi32ExportsEveryEntryPointOfTheServiceBinding) {
+  qm::unique_library advapi(LoadLibraryA("advapi32.dll"));
+  ASSERT_TRUE(advapi);
+  for (const char* name :
+       {"ChangeServiceConfigA", "ChangeServiceConfig2W", "CloseServiceHandle", "ControlService",
+        "CreateServiceA", "DeleteService", "EnumDependentServicesA", "EnumServicesStatusA",
+        "GetServiceDisplayNameA", "GetServiceKeyNameA", "LockServiceDatabase",
+        "NotifyBootConfigStatus", "OpenSCManagerA", "OpenServiceA", "QueryServiceConfigA",
+        "QueryServiceConfig2W", "QueryServiceLockStatusA", "QueryServiceStatus", "StartServiceA",
+        "QueryServiceObjectSecurity", "SetServiceObjectSecurity", "UnlockServiceDatabase",
+        "RegConnectRegistryA", "RegOpenKeyExA", "RegCloseKey", "RegEnumKeyExA",
+        "RegQueryValueExA", "InitiateSystemShutdownExA", "RegEnumValueA", "RegQueryInfoKeyA",
+        "CredEnumerateW"})
+    EXPECT_NE(nullptr, GetProcAddress(advapi.get(), name)) << name;
+}
+
+// ---- listing
+
+TEST_F(ProcessesContract, AStartedProcessIsListedUnderItsExecutableName) {
+  const DWORD pid = world.StartProcess("QmProbeList.exe");
+  ASSERT_NE(0u, pid);
+  EXPECT_TRUE(Listed(pid));
+  EXPECT_EQ("QmProbeList.exe", NameOf(pid));
+}
+
+TEST_F(ProcessesContract, ANullModuleHandleNamesTheExecutable) {
+  const DWORD pid = world.StartProcess("QmProbeNull.exe");
+  qm::unique_kernel process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  ASSERT_TRUE(process);
+  char name[MAX_PATH] = {};
+  EXPECT_EQ(std::strlen("QmProbeNull.exe"), baseName(process.get(), nullptr, name, sizeof(name)));
+  EXPECT_STREQ("QmProbeNull.exe", name);
+}
+
+TEST_F(ProcessesContract, TheIdleProcessCannotBeOpened) {
+  EXPECT_EQ(nullptr, OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(nullptr, OpenProcess(PROCESS_TERMINATE, FALSE, 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+TEST_F(ProcessesContract, ListingsReportIdentifiersInFourByteSteps) {
+  world.StartProcess("QmProbeIds.exe");
+  DWORD ids[2] = {};
+  DWORD bytes = 0;
+  ASSERT_TRUE(enumProcesses(ids, sizeof(ids), &bytes)) << "a short list is filled, not refused";
+  EXPECT_EQ(sizeof(ids), bytes);
+}
+
+TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
+  const DWORD pid = world.StartProcess("QmProbeSnap.exe");
+  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  ASSERT_TRUE(kernel);
+  auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
+  auto next = Bind<Process32Fn>(kernel.get(), "Process32Next");
+  qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
+  ASSERT_TRUE(snapshot);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  std::string found;
+  for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == pid) found = entry.szExeFile;
+    entry.dwSize = sizeof(entry);
+  }
+  EXPECT_EQ("QmProbeSnap.exe", found);
+}
+
+// ---- termination
+
+TEST_F(ProcessesContract, TerminateProcessEndsTheProcess) {
+  const DWORD pid = world.StartProcess("QmProbeKill.exe");
+  qm::unique_kernel process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  ASSERT_TRUE(process);
+  EXPECT_TRUE(TerminateProcess(process.get(), 0));
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    gone = !Listed(pid);
+    if (!gone) Sleep(50);
+  }
+  EXPECT_TRUE(gone);
+}
+
+TEST_F(ProcessesContract, AHandleWithoutTheTerminateRightCannotTerminate) {
+  const DWORD pid = world.StartProcess("QmProbeKeep.exe");
+  qm::unique_kernel process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  ASSERT_TRUE(process);
+  EXPECT_FALSE(TerminateProcess(process.get(), 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_TRUE(Listed(pid));
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// Error texts, the version record, the per-thread last error, the shutdown privilege and the
+// record layouts the program's fixed sizes assume.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <thread>
+
+#include "platform/raii.h"
+#include "tests/contract/world.h"
+
+namespace {
+
+using contract::World;
+
+// The records keep Windows' layouts for the build's pointer size.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record the program sizes as 148");
+static_assert(sizeof(SERVICE_STATUS) == 28, "the status record the component zero-fills");
+static_assert(sizeof(PROCESSENTRY32) == (sizeof(void*) == 8 ? 304 : 296), "Toolhelp process record");
+static_assert(sizeof(MODULEENTRY32) == (sizeof(void*) == 8 ? 568 : 548), "Toolhelp module record");
+static_assert(sizeof(ENUM_SERVICE_STATUSA) == (sizeof(void*) == 8 ? 48 : 36), "enumeration record");
+static_assert(offsetof(PROCESSENTRY32, th32ProcessID) == 8, "process id after size and usage");
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == sizeof(void*), "sizes");
+
+class SystemContract : public ::testing::Test {
+ protected:
+  std::string Text(DWORD code) {
+    char buffer[1024] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   buffer, sizeof(buffer), nullptr);
+    return buffer;
+  }
+  World world;
+};
+
+// ---- error texts
+
+TEST_F(SystemContract, TheErrorTextsTheProgramShowsEndWithALineBreak) {
+  for (DWORD code : {0u, 2u, 3u, 5u, 6u, 32u, 87u, 120u, 126u, 145u, 206u, 234u, 259u, 1010u,
+                     1018u, 1051u, 1052u, 1060u, 1061u, 1062u, 1072u, 1300u}) {
+    const std::string text = Text(code);
+    ASSERT_GT(text.size(), 2u) << code;
+    EXPECT_EQ("\r\n", text.substr(text.size() - 2)) << code;
+    EXPECT_EQ(std::string::npos, text.substr(0, text.size() - 2).find_first_of("\r\n")) << code;
+  }
+}
+
+TEST_F(SystemContract, ErrorTextsAreTheSystemsEnglishSentences) {
+  // Wine's message table has texts of its own ("Access denied."); the simulation follows
+  // Windows' English sentences, which only a Windows system can confirm.
+  if (!World::Simulated()) GTEST_SKIP() << "Wine's error texts differ from Windows'";
+  EXPECT_EQ("Access is denied.\r\n", Text(5));
+  EXPECT_EQ("The specified service does not exist as an installed service.\r\n", Text(1060));
+  EXPECT_EQ("The service has not been started.\r\n", Text(1062));
+  EXPECT_EQ("The system cannot find the file specified.\r\n", Text(2));
+}
+
+TEST_F(SystemContract, ACodeWithoutTextGivesNothing) {
+  char buffer[64] = {};
+  EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               0x2A5F0F0Fu, 0, buffer, sizeof(buffer), nullptr));
+  EXPECT_STREQ("", buffer);
+}
+
+// ---- last error
+
+TEST_F(SystemContract, TheLastErrorBelongsToTheThread) {
+  // Creating and joining a thread make system calls of their own on this thread, so the
+  // comparison happens while the other thread is parked, with plain memory operations only.
+  std::atomic<int> step{0};
+  DWORD other = 0;
+  std::thread worker([&] {
+    while (step.load() != 1) {
+    }
+    SetLastError(5);
+    other = GetLastError();
+    step.store(2);
+    while (step.load() != 3) {
+    }
+  });
+  SetLastError(1060);
+  step.store(1);
+  while (step.load() != 2) {
+  }
+  const DWORD mine = GetLastError();
+  step.store(3);
+  worker.join();
+  EXPECT_EQ(5u, other);
+  EXPECT_EQ(1060u, mine);
+}
+
+// ---- version
+
+TEST_F(SystemContract, TheVersionRecordOf148BytesReportsTheNtFamily) {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = 148;
+  ASSERT_TRUE(GetVersionExA(&version));
+  EXPECT_EQ(static_cast<DWORD>(VER_PLATFORM_WIN32_NT), version.dwPlatformId);
+  EXPECT_GE(version.dwMajorVersion, 5u);
+}
+
+TEST_F(SystemContract, AWrongRecordSizeIsRefusedWith122) {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = 0;
+  EXPECT_FALSE(GetVersionExA(&version));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+}
+
+// ---- text
+
+TEST_F(SystemContract, CharUpperBuffUpperCasesWindows1252Letters) {
+  char text[] = " /reboot_auto caf\xE9 \xF1 1";
+  EXPECT_EQ(sizeof(text) - 1, CharUpperBuffA(text, sizeof(text) - 1));
+  EXPECT_STREQ(" /REBOOT_AUTO CAF\xC9 \xD1 1", text);
+}
+
+// ---- restart privilege
+
+TEST_F(SystemContract, EnablingTheShutdownPrivilegeSucceedsWithLastErrorZero) {
+  qm::unique_kernel token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()));
+  TOKEN_PRIVILEGES privileges{};
+  ASSERT_TRUE(LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid));
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  SetLastError(1234);
+  EXPECT_TRUE(AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr));
+  EXPECT_EQ(0u, GetLastError()) << "the program judges the outcome by the last error";
+}
+
+}  // namespace

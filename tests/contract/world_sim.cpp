@@ -1,0 +1,47 @@
+// The native World: every test gets a fresh simulated machine.
+#include <string>
+
+#include "platform/sim/machine.h"
+#include "tests/contract/world.h"
+
+namespace contract {
+
+struct World::Impl {
+  sim::Machine machine;
+  int counter = 0;
+};
+
+World::World() : impl_(new Impl) {}
+World::~World() { delete impl_; }
+
+bool World::Simulated() { return true; }
+
+std::string World::UniqueName(const std::string& stem) {
+  return stem + std::to_string(++impl_->counter);
+}
+
+std::string World::Folder() {
+  const std::string path = "C:\\Contract\\" + UniqueName("T");
+  impl_->machine.MakeDirectory(path);
+  return path;
+}
+
+std::string World::KeyPath() { return "Software\\QmContract\\" + UniqueName("K"); }
+
+void World::RemoveAtEnd(HKEY, const std::string&) {}
+
+DWORD World::StartProcess(const std::string& exeName) {
+  sim::ProcessSpec spec;
+  spec.exe = exeName;
+  return impl_->machine.StartProcess(spec);
+}
+
+void World::InstallRunningService(const std::string& name, const std::string& displayName) {
+  sim::ServiceSpec spec;
+  spec.name = name;
+  spec.displayName = displayName;
+  spec.script.stopDelayMs = 300;
+  impl_->machine.AddService(spec);
+}
+
+}  // namespace contract

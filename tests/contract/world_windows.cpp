@@ -1,0 +1,172 @@
+// The Windows World: the real machine (a throwaway Wine prefix in this project's runs).
+// Processes are copies of this test program started with --idle; services run this test
+// program with --service (see main.cpp).
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/raii.h"
+#include "tests/contract/world.h"
+
+#include <psapi.h>  // after the Windows headers it builds on
+
+namespace contract {
+namespace {
+
+std::string OwnPath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof(buffer), buffer);
+  std::string path(buffer, n);
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+void DeleteFolderTree(const std::string& folder) {
+  WIN32_FIND_DATAA data;
+  qm::unique_find find(FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (find) {
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        DeleteFolderTree(path);
+      else
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(find.get(), &data));
+  }
+  find.reset();
+  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(folder.c_str());
+}
+
+struct ScHandle {
+  SC_HANDLE h = nullptr;
+  explicit ScHandle(SC_HANDLE handle) : h(handle) {}
+  ~ScHandle() {
+    if (h) CloseServiceHandle(h);
+  }
+  ScHandle(const ScHandle&) = delete;
+  ScHandle& operator=(const ScHandle&) = delete;
+};
+
+DWORD StateOf(SC_HANDLE service) {
+  SERVICE_STATUS status{};
+  return QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
+}
+
+bool WaitForState(SC_HANDLE service, DWORD state, int timeoutMs) {
+  for (int waited = 0; waited <= timeoutMs; waited += 50) {
+    if (StateOf(service) == state) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+void RemoveService(const std::string& name) {
+  ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager.h) return;
+  ScHandle service(OpenServiceA(manager.h, name.c_str(), SERVICE_ALL_ACCESS));
+  if (!service.h) return;
+  if (StateOf(service.h) != SERVICE_STOPPED) {
+    SERVICE_STATUS status{};
+    ControlService(service.h, SERVICE_CONTROL_STOP, &status);
+    WaitForState(service.h, SERVICE_STOPPED, 5000);
+  }
+  DeleteService(service.h);
+}
+
+}  // namespace
+
+struct World::Impl {
+  std::vector<std::string> folders;
+  std::vector<std::pair<HKEY, std::string>> keys;
+  std::vector<PROCESS_INFORMATION> processes;
+  std::vector<std::string> services;
+  int counter = 0;
+};
+
+World::World() : impl_(new Impl) {}
+
+World::~World() {
+  for (const std::string& name : impl_->services) RemoveService(name);
+  for (PROCESS_INFORMATION& pi : impl_->processes) {
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  for (auto& key : impl_->keys) DeleteKeyTree(key.first, key.second);
+  for (const std::string& folder : impl_->folders) DeleteFolderTree(folder);
+  delete impl_;
+}
+
+bool World::Simulated() { return false; }
+
+std::string World::UniqueName(const std::string& stem) {
+  return stem + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++impl_->counter);
+}
+
+std::string World::Folder() {
+  const std::string path = TempFolder() + "\\" + UniqueName("QmContract");
+  CreateDirectoryA(path.c_str(), nullptr);
+  impl_->folders.push_back(path);
+  return path;
+}
+
+std::string World::KeyPath() {
+  const std::string path = "Software\\QmContract\\" + UniqueName("K");
+  impl_->keys.emplace_back(HKEY_CURRENT_USER, path);
+  return path;
+}
+
+void World::RemoveAtEnd(HKEY root, const std::string& path) { impl_->keys.emplace_back(root, path); }
+
+DWORD World::StartProcess(const std::string& exeName) {
+  const std::string exe = Folder() + "\\" + exeName;
+  if (!CopyFileA(OwnPath().c_str(), exe.c_str(), FALSE)) return 0;
+  std::string commandLine = "\"" + exe + "\" --idle";
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi))
+    return 0;
+  impl_->processes.push_back(pi);
+  // The listings show the process once its loader has mapped the executable.
+  for (int waited = 0; waited < 5000; waited += 50) {
+    char name[MAX_PATH];
+    if (GetModuleBaseNameA(pi.hProcess, nullptr, name, sizeof(name)) > 0) break;
+    Sleep(50);
+  }
+  return pi.dwProcessId;
+}
+
+void World::InstallRunningService(const std::string& name, const std::string& displayName) {
+  ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager.h) return;
+  const std::string command = "\"" + OwnPath() + "\" --service";
+  ScHandle service(CreateServiceA(manager.h, name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                  SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
+                                  nullptr, nullptr, nullptr));
+  if (!service.h) return;
+  impl_->services.push_back(name);
+  if (StartServiceA(service.h, 0, nullptr)) WaitForState(service.h, SERVICE_RUNNING, 10000);
+}
+
+}  // namespace contract
