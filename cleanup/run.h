@@ -48,13 +48,18 @@ class CleanupRun {
   CleanupRun(RunHost& host, ServiceOperations& services);
 
   // Reads the install folder from the registry and derives the four product folders and
-  // WindowsDir.
+  // WindowsDir. An install folder that is empty, not a string, or unsafe to empty recursively
+  // (see install_folder.h) is replaced by the default one; a usable one gets a trailing
+  // backslash.
   void LocateProductFolders();
 
-  // Runs the four stages. Only an exception from the services stage ends it early.
+  // Runs the four stages over DirList (its first entry is the install folder) and WindowsDir.
+  // Clears LogList first; appends to DeletedFileList and never clears it. Only an exception
+  // from the services stage ends it early.
   void RunCleanup();
 
-  // Writes LogList to WindowsDir + "\Temp\Quelmark.log", each line followed by CR LF.
+  // Writes LogList to WindowsDir + "\Temp\Quelmark.log", each line followed by CR LF. An
+  // existing file (or a link planted there) is deleted first, never written through.
   // Throws EFCreateError when the file cannot be created.
   void WriteLogFile() const;
 

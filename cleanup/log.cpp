@@ -1,0 +1,160 @@
+#include "cleanup/log.h"
+
+#include <algorithm>
+
+#include "platform/exception.h"
+#include "platform/raii.h"
+#include "platform/win32/win32.h"
+
+namespace cleanup {
+
+const char* const ServicesHeader =
+    "Sobre los Servicios ............................................................";
+const char* const ProcessesHeader =
+    "Sobre los Procesos .............................................................";
+const char* const RegistryHeader =
+    "Sobre las llaves del registro ...............................................";
+const char* const FilesHeader =
+    "Ficheros Eliminados .........................................................";
+const char* const Separator = " ";
+
+const char* const ClassesRootPrefix = "HKEY_CLASSES_ROOT\\";
+const char* const LocalMachinePrefix = "HKEY_LOCAL_MACHINE\\";
+const char* const CurrentUserPrefix = "HKEY_CURRENT_USER\\";
+
+namespace {
+
+Outcome Failure(std::string line) { return {std::move(line), true}; }
+Outcome Success(std::string line) { return {std::move(line), false}; }
+Outcome Silent() { return {}; }
+
+}  // namespace
+
+Outcome ServiceMissingOutcome(const std::string& service) {
+  return Failure("  El Servicio " + service + " no existe en el sistema");
+}
+
+Outcome ServiceStopOutcome(const std::string& service, int code) {
+  const std::string s = "  El Servicio " + service;
+  switch (code) {
+    case 0: return Success(s + " se detuvo correctamente");
+    case 500: return Failure(s + " ya estaba detenido");
+    case 501: return Failure(s + " en este momento se est\xE1 iniciando");
+    case 502: return Failure(s + " en este momento se est\xE1 deteniendo");
+    case 503: return Failure("  El estado de Servicio " + service + " continua pendiente");
+    case 504: return Failure(s + " se est\xE1 poniendo en pausa");
+    case 505: return Failure(s + " est\xE1 en pausa");
+    default: return Silent();
+  }
+}
+
+Outcome ProcessOutcome(const std::string& p, int code) {
+  switch (code) {
+    case 0: return Success("  El proceso " + p + " se finaliz\xF3 correctamente");
+    case 603: return Success("  El proceso " + p + " no estaba corriendo");
+    case 604: return Failure("  Insuficientes permisos para finalizar el proceso " + p);
+    case 605:
+      return Failure(
+          "  No se pudo cargar la librer\xED"
+          "a PSAPI.DLL para finalizar el proceso " +
+          p);
+    case 606:
+      return Failure("  El proceso " + p + " no se pudo finalizar por razones desconocidas");
+    case 632: return Failure("  El nombre del proceso " + p + " no es v\xE1lido");
+    case 700:
+      return Failure("  No se pudo obtener la direcci\xF3n del proceso " + p + " desde PSAPI.DLL");
+    case 701:
+      return Failure(
+          "  No se pudo obtener la lista de  procesos activos para finalizar el proceso " + p);
+    case 702:
+      return Failure(
+          "  No se pudo cargar la librer\xED"
+          "a KERNEL32.DLL para finalizar el proceso " +
+          p);
+    case 703:
+      return Failure("  No se pudo obtener la direcci\xF3n del proceso " + p +
+                     " desde KERNEL32.DLL");
+    case 704: return Failure("  CreateToolhelp32Snapshot fall\xF3 para el proceso " + p);
+    default: return Failure("  Error desconocido al tratar el proceso " + p);
+  }
+}
+
+Outcome KeyTreeOutcome(const std::string& rootPrefix, const std::string& key, LONG code,
+                       bool absenceExpected) {
+  const std::string name = rootPrefix + key;
+  if (code == ERROR_SUCCESS)
+    return Success("  La llave '" + name + "' Fue elimidada correctamente...OK");
+  if (code == ERROR_FILE_NOT_FOUND) {
+    if (absenceExpected) return Silent();
+    return Failure("  Error abriendo la llave '" + name + "'. Llave no encontrada");
+  }
+  return Failure("  Error eliminando la llave '" + name +
+                 "'. C\xF3"
+                 "digo de error " +
+                 std::to_string(code) + "...FALLO");
+}
+
+Outcome ValueOutcome(const std::string& keyDisplay, const std::string& value, int code) {
+  switch (code) {
+    case 0:
+      return Success("  El valor '" + keyDisplay + value + "' Fue elimidado correctamente...OK");
+    case 1:
+      return Failure("  Error eliminando el valor '" + keyDisplay + value +
+                     "'. Valor no encontrado");
+    case 2: return Failure("  Error abriendo la llave '" + keyDisplay + "'. Llave no encontrada");
+    default: return Silent();
+  }
+}
+
+std::string DirectoryNotFoundLine(const std::string& directory) {
+  return "  Error borrando el directorio '" + directory + "'.  Directorio no encontrado...FALLO";
+}
+
+Outcome DirectoryContentsOutcome(const std::string& directory, int code) {
+  switch (code) {
+    case 400:
+      return Failure("  Error borrando el directorio '" + directory +
+                     "'. Directorio no encontrado");
+    case 401:
+      return Failure(
+          "  No se encontr\xF3 nungun fichero. El directorio estaba vac\xED"
+          "o.");
+    case 402: return {std::nullopt, true};
+    default: return Silent();
+  }
+}
+
+Outcome DirectoryRemovalOutcome(const std::string& directory, bool removed) {
+  if (removed)
+    return Success("  El directorio '" + directory + "' fue eliminado correctamente...OK");
+  return Failure("  Error borrando el directorio '" + directory +
+                 "'. El directorio no estaba vac\xED"
+                 "o...FALLO");
+}
+
+Outcome DriverFileOutcome(const std::string& path, bool deleted) {
+  if (deleted) return Success("  " + path + "'...OK");
+  return Failure("  " + path + "'...FALLO");
+}
+
+void WriteLogLines(const std::string& path, const StringList& lines) {
+  std::string bytes;
+  for (const std::string& line : lines) bytes += line + "\r\n";
+  // Deleting a link removes the link, not its target; CREATE_NEW then refuses anything that
+  // appeared at the path meanwhile.
+  ::DeleteFileA(path.c_str());
+  const qm::unique_file file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw EFCreateError(path);
+  std::string::size_type written = 0;
+  while (written < bytes.size()) {
+    DWORD chunk = 0;
+    const DWORD ask =
+        static_cast<DWORD>(std::min<std::string::size_type>(bytes.size() - written, 1u << 20));
+    if (!::WriteFile(file.get(), bytes.data() + written, ask, &chunk, nullptr) || chunk == 0)
+      throw Exception("Stream write error");
+    written += chunk;
+  }
+}
+
+}  // namespace cleanup

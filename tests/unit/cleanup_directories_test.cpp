@@ -1,0 +1,156 @@
+// Emptying folder trees over the simulated file system: lines, counter, result codes,
+// attributes, files in use, links.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cleanup/directories.h"
+#include "cleanup/pump.h"
+#include "platform/sim/machine.h"
+
+namespace {
+
+using cleanup::DeleteDirectoryContents;
+using cleanup::StringList;
+
+const std::string kDir = "C:\\Program Files\\Brantivo\\Tev32\\";
+
+class Directories : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cleanup::SetMessagePump([this] { ++pumps; });
+  }
+  void TearDown() override {
+    cleanup::SetMessagePump(nullptr);
+    EXPECT_EQ(machine.OpenFindHandles(), 0);
+  }
+  int Empty(const std::string& directory) {
+    return DeleteDirectoryContents(directory, lines, counter);
+  }
+  sim::Machine machine;
+  StringList lines;
+  int counter = 0;
+  int pumps = 0;
+};
+
+TEST_F(Directories, NestedFilesGetWholePathsAndFoldersGetNoLine) {
+  machine.MakeFile(kDir + "a.exe");
+  machine.MakeFile(kDir + "Sub\\Deeper\\deep.dat");
+  machine.MakeFile(kDir + "z.txt");
+  machine.MakeDirectory(kDir + "Sub\\Empty");
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_EQ(lines,
+            (StringList{"  " + kDir + "a.exe ...OK", "  " + kDir + "Sub\\Deeper\\deep.dat ...OK",
+                        "  " + kDir + "z.txt ...OK"}));
+  EXPECT_EQ(counter, 3);
+  EXPECT_TRUE(machine.ListNames(kDir).empty());
+  EXPECT_TRUE(machine.PathExists(kDir));
+  // Levels: the folder, Sub, Deeper, Empty; sub-directories: Sub, Deeper, Empty; files: 3.
+  EXPECT_EQ(pumps, 4 + 3 + 3);
+}
+
+TEST_F(Directories, OnlyDotEntriesLeaveEverythingUnchanged) {
+  machine.MakeDirectory(kDir);
+  counter = 7;
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_EQ(counter, 7);
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(Directories, MarkedFilesAreDeleted) {
+  machine.MakeFile(kDir + "ro.dll", "", FILE_ATTRIBUTE_READONLY);
+  machine.MakeFile(kDir + "hidden.ini", "", FILE_ATTRIBUTE_HIDDEN);
+  machine.MakeFile(kDir + "sys.sys", "", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+  machine.MakeDirectory(kDir + "RoDir");
+  machine.MakeFile(kDir + "RoDir\\x", "", FILE_ATTRIBUTE_READONLY);
+  ::SetFileAttributesA((kDir + "RoDir").c_str(),
+                       FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_EQ(counter, 4);
+  EXPECT_TRUE(machine.ListNames(kDir).empty());
+  for (const std::string& line : lines) EXPECT_EQ(line.substr(line.size() - 6), " ...OK");
+}
+
+TEST_F(Directories, FileInUseFailsButTheWalkGoesOn) {
+  machine.MakeFile(kDir + "Busy\\held.exe");
+  machine.MakeFile(kDir + "Busy\\other.dll");
+  machine.MakeFile(kDir + "later.txt");
+  machine.HoldOpen(kDir + "Busy\\held.exe");
+  EXPECT_EQ(Empty(kDir), 402);
+  EXPECT_EQ(lines,
+            (StringList{"  " + kDir + "Busy\\held.exe ...FALLO",
+                        "  " + kDir + "Busy\\other.dll ...OK", "  " + kDir + "later.txt ...OK"}));
+  EXPECT_EQ(counter, 3);
+  EXPECT_TRUE(machine.PathExists(kDir + "Busy\\held.exe"));
+  // A later call on a tree that goes whole starts again at 0.
+  machine.Release(kDir + "Busy\\held.exe");
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_FALSE(machine.PathExists(kDir + "Busy"));
+  EXPECT_EQ(counter, 4);
+}
+
+TEST_F(Directories, LastFailureInWalkOrderIsTheResult) {
+  machine.MakeFile(kDir + "A\\held.exe");
+  machine.MakeFile(kDir + "B\\locked\\x");
+  machine.HoldOpen(kDir + "A\\held.exe");
+  machine.DenyListing(kDir + "B\\locked");
+  EXPECT_EQ(Empty(kDir), 400);
+  EXPECT_TRUE(machine.PathExists(kDir + "B\\locked\\x"));
+  machine.Release(kDir + "A\\held.exe");
+  machine.HoldOpen(kDir + "A\\held.exe");
+  machine.MakeFile(kDir + "C\\late.txt");
+  machine.HoldOpen(kDir + "C\\late.txt");
+  EXPECT_EQ(Empty(kDir), 402);
+}
+
+TEST_F(Directories, UnlistableOrEmptyPath) {
+  EXPECT_EQ(Empty("C:\\Nowhere\\"), 400);
+  machine.MakeFile(kDir + "keep.txt");
+  machine.DenyListing(kDir);
+  EXPECT_EQ(Empty(kDir), 400);
+  EXPECT_EQ(Empty(""), 0);
+  EXPECT_TRUE(machine.PathExists(kDir + "keep.txt"));
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(Directories, LinksAreRemovedNeverFollowed) {
+  const std::string bystander = "C:\\Documents and Settings\\User\\Mis documentos\\";
+  machine.MakeFile(bystander + "tesis.doc", "years of work");
+  machine.MakeFile(bystander + "Fotos\\a.jpg", "jpeg");
+  machine.MakeFile("C:\\notes.txt", "mine", FILE_ATTRIBUTE_READONLY);
+  machine.MakeFile(kDir + "own.dll");
+  machine.MakeLink(kDir + "Junction", bystander, true);
+  machine.MakeLink(kDir + "Sub\\Mount", bystander + "Fotos", true);
+  machine.MakeLink(kDir + "notes.lnk", "C:\\notes.txt", false);
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_EQ(lines, (StringList{"  " + kDir + "notes.lnk ...OK", "  " + kDir + "own.dll ...OK"}));
+  EXPECT_EQ(counter, 2);
+  EXPECT_TRUE(machine.ListNames(kDir).empty());
+  EXPECT_EQ(machine.FileContent(bystander + "tesis.doc"), "years of work");
+  EXPECT_EQ(machine.FileContent(bystander + "Fotos\\a.jpg"), "jpeg");
+  EXPECT_EQ(machine.FileContent("C:\\notes.txt"), "mine");
+  EXPECT_EQ(machine.Attributes("C:\\notes.txt"), DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
+TEST_F(Directories, OverlongPathsFailAtTheWindowsCall) {
+  const std::string deep = kDir + std::string(200, 'd') + "\\";
+  machine.MakeDirectory(deep);
+  const std::string name(100, 'f');
+  // The file's full path exceeds what the ANSI functions accept: its deletion fails.
+  ASSERT_GT((deep + name).size(), static_cast<size_t>(MAX_PATH));
+  machine.MakeFile(deep + name);
+  EXPECT_EQ(Empty(kDir), 402);
+  EXPECT_EQ(lines, StringList{"  " + deep + name + " ...FALLO"});
+}
+
+TEST(ClearFileAttributes, LeavesArchiveOnlyAndIgnoresMissingPaths) {
+  sim::Machine machine;
+  machine.MakeFile("C:\\A\\f", "",
+                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  cleanup::ClearFileAttributes("C:\\A\\f");
+  EXPECT_EQ(machine.Attributes("C:\\A\\f"), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+  cleanup::ClearFileAttributes("C:\\Missing\\");
+  EXPECT_FALSE(machine.PathExists("C:\\Missing"));
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The log's texts and the log file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cleanup/log.h"
+#include "cleanup/run.h"
+#include "platform/exception.h"
+#include "platform/sim/machine.h"
+
+namespace {
+
+using cleanup::Outcome;
+
+struct Expect {
+  int code;
+  const char* line;  // null: no line
+  bool failure;
+};
+
+TEST(LogTexts, HeadersAreWordsBlankAndFullStops) {
+  EXPECT_EQ(std::string(cleanup::ServicesHeader), "Sobre los Servicios " + std::string(60, '.'));
+  EXPECT_EQ(std::string(cleanup::ProcessesHeader), "Sobre los Procesos " + std::string(61, '.'));
+  EXPECT_EQ(std::string(cleanup::RegistryHeader),
+            "Sobre las llaves del registro " + std::string(47, '.'));
+  EXPECT_EQ(std::string(cleanup::FilesHeader), "Ficheros Eliminados " + std::string(57, '.'));
+}
+
+TEST(LogTexts, ProcessLines) {
+  const Expect table[] = {
+      {0, "  El proceso P.exe se finaliz\xF3 correctamente", false},
+      {603, "  El proceso P.exe no estaba corriendo", false},
+      {604, "  Insuficientes permisos para finalizar el proceso P.exe", true},
+      {605,
+       "  No se pudo cargar la librer\xED"
+       "a PSAPI.DLL para finalizar el proceso P.exe",
+       true},
+      {606, "  El proceso P.exe no se pudo finalizar por razones desconocidas", true},
+      {632, "  El nombre del proceso P.exe no es v\xE1lido", true},
+      {700, "  No se pudo obtener la direcci\xF3n del proceso P.exe desde PSAPI.DLL", true},
+      {701, "  No se pudo obtener la lista de  procesos activos para finalizar el proceso P.exe",
+       true},
+      {702,
+       "  No se pudo cargar la librer\xED"
+       "a KERNEL32.DLL para finalizar el proceso P.exe",
+       true},
+      {703, "  No se pudo obtener la direcci\xF3n del proceso P.exe desde KERNEL32.DLL", true},
+      {704, "  CreateToolhelp32Snapshot fall\xF3 para el proceso P.exe", true},
+      {602, "  Error desconocido al tratar el proceso P.exe", true},
+      {607, "  Error desconocido al tratar el proceso P.exe", true},
+  };
+  for (const Expect& e : table) {
+    const Outcome o = cleanup::ProcessOutcome("P.exe", e.code);
+    EXPECT_EQ(o.line.value_or("<none>"), e.line) << e.code;
+    EXPECT_EQ(o.failure, e.failure) << e.code;
+  }
+}
+
+class LogFile : public ::testing::Test {
+ protected:
+  struct NoHost : cleanup::RunHost {
+    void SetStageColor(cleanup::Stage, std::uint32_t) override {}
+    void ShowStageMark(cleanup::Stage, bool) override {}
+    void HideAllMarks() override {}
+  };
+  struct NoServices : cleanup::ServiceOperations {
+    bool ServiceExists(const std::string&) override { return false; }
+    int StopService(const std::string&) override { return 0; }
+    void RemoveService(const std::string&) override {}
+  };
+  void TearDown() override { EXPECT_EQ(machine.OpenKernelHandles(), 0); }
+  const std::string path = "C:\\WINDOWS\\Temp\\Quelmark.log";
+  sim::Machine machine;
+  NoHost host;
+  NoServices services;
+  cleanup::CleanupRun run{host, services};
+};
+
+TEST_F(LogFile, EveryLineEndsWithCrLfAsSingleBytes) {
+  run.WindowsDir = "C:\\WINDOWS";
+  run.LogList = {cleanup::ServicesHeader, " ", "  El proceso A.exe se finaliz\xF3 correctamente",
+                 "  C:\\WINDOWS\\system32\\drivers\\TEVF.sys'...FALLO"};
+  run.WriteLogFile();
+  EXPECT_EQ(machine.FileContent(path),
+            std::string(cleanup::ServicesHeader) + "\r\n" + " \r\n" +
+                "  El proceso A.exe se finaliz\xF3 correctamente\r\n" +
+                "  C:\\WINDOWS\\system32\\drivers\\TEVF.sys'...FALLO\r\n");
+  EXPECT_NE(machine.FileContent(path).find(std::string("\n \r\n", 4)), std::string::npos);
+}
+
+TEST_F(LogFile, AnEarlierLogIsReplacedWhole) {
+  machine.MakeFile(path, std::string(5000, 'o'));
+  run.WindowsDir = "C:\\WINDOWS";
+  run.LogList = {"x"};
+  run.WriteLogFile();
+  EXPECT_EQ(machine.FileContent(path), "x\r\n");
+}
+
+TEST_F(LogFile, APlantedLinkIsReplacedNotFollowed) {
+  machine.MakeFile("C:\\boot.ini", "[boot loader]");
+  machine.MakeLink(path, "C:\\boot.ini", false);
+  run.WindowsDir = "C:\\WINDOWS";
+  run.LogList = {"x"};
+  run.WriteLogFile();
+  EXPECT_EQ(machine.FileContent("C:\\boot.ini"), "[boot loader]");
+  EXPECT_EQ(machine.Attributes(path) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EXPECT_EQ(machine.FileContent(path), "x\r\n");
+}
+
+TEST_F(LogFile, MissingTempFolderRaisesCannotCreateFile) {
+  machine.MakeDirectory("D:\\WIN");
+  run.WindowsDir = "D:\\WIN";
+  run.LogList = {"x"};
+  try {
+    run.WriteLogFile();
+    FAIL() << "no exception";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file D:\\WIN\\Temp\\Quelmark.log");
+  }
+  EXPECT_FALSE(machine.PathExists("D:\\WIN\\Temp"));
+}
+
+TEST_F(LogFile, ALogThatCannotBeRemovedIsNotWrittenThrough) {
+  machine.MakeFile(path, "old");
+  machine.HoldOpen(path);
+  run.WindowsDir = "C:\\WINDOWS";
+  run.LogList = {"x"};
+  EXPECT_THROW(run.WriteLogFile(), EFCreateError);
+  EXPECT_EQ(machine.FileContent(path), "old");
+}
+
+}  // namespace
