@@ -6,7 +6,7 @@ set -euo pipefail
 
 pkgs=(cmake ninja-build g++ git pkg-config
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-      wine64 xvfb xauth x11-utils imagemagick
+      wine64 fonts-wine xvfb xauth x11-utils imagemagick
       googletest libgtest-dev libjpeg-dev dpkg-dev)
 
 missing=()

@@ -1,0 +1,97 @@
+// The main window: the owner of the cleanup run's state, the four stage lines with their
+// marks, the button and the menu, the command-line options and the restart step.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/main_window_services.h"
+#include "app/windows_version.h"
+#include "cleanup/run.h"
+#include "platform/ui/ui.h"
+
+class TAboutBox;
+class TForm3;
+
+enum TRebootMode : std::uint8_t { RebootNone = 0, RebootAuto = 1, RebootConfirm = 2 };
+
+class TForm1 : public ui::Form, public cleanup::RunHost {
+ public:
+  // Builds the window from its layout, installs the application's message pump for the
+  // engine and fills OsVersion.
+  explicit TForm1(ui::Application& app,
+                  std::unique_ptr<MainWindowServices> services = MakeServiceStage());
+  ~TForm1() override;
+
+  // Event handlers, bound to the layout's events.
+  void FormCreate();
+  void FormShow();
+  void FormActivate();
+  void Button1Click();
+  void Cerrar1Click();
+  void Temasdeayuda1Click();
+  void Acercade1Click();
+  void FormCloseQuery(bool& CanClose);
+  void FormDestroy();
+
+  // True when the system is refused: Windows 95, 98 or Me.
+  bool CheckPlatform() const;
+  // Sets AutoMode, CreateLogFile and RebootMode from CommandLine (already upper-cased).
+  void ParseCommandLine();
+  // Runs the cleanup once; an exception from the run propagates after RestartNeeded has
+  // been taken over from the run.
+  void RunCleanup();
+  // The restart step of the window's destruction; may end the process with status 0.
+  void OfferRestart();
+
+  // cleanup::RunHost
+  void SetStageColor(cleanup::Stage stage, std::uint32_t color) override;
+  void ShowStageMark(cleanup::Stage stage, bool ok) override;
+  void HideAllMarks() override;
+
+  // The run log; null until the window has been shown on a supported system and after the
+  // window's destruction has freed the lists.
+  const cleanup::StringList* LogList() const;
+  const cleanup::CleanupRun* Run() const { return run_.get(); }
+
+  // Controls.
+  ui::Label *Label1, *Label2, *Label3, *Label4, *Label5;
+  ui::Shape* Shape1;
+  ui::Image* Image1;
+  ui::Image *ImgSrvFallo, *ImgSrvOk, *ImgPrcFallo, *ImgPrcOk;
+  ui::Image *ImgRegFallo, *ImgRegOk, *ImgFileFallo, *ImgFileOk;
+  ui::Button* Button1;
+
+  // The other windows, set by the main routine once they exist.
+  TAboutBox* AboutBox = nullptr;
+  TForm3* LogViewer = nullptr;
+
+  std::string CommandLine;
+  bool RestartNeeded = false;
+  bool CloseAllowed = false;
+  bool AutoMode = false;
+  TRebootMode RebootMode = RebootNone;
+  WindowsVersion OsVersion;
+  bool CreateLogFile = false;
+
+ private:
+  void ConfirmRestart();
+  void AutomaticRun();
+  ui::Label& StageLabel(cleanup::Stage stage) const;
+
+  std::unique_ptr<MainWindowServices> services_;
+  // The three lists, WindowsDir and the run; created by FormShow, freed by FormDestroy.
+  std::unique_ptr<cleanup::CleanupRun> run_;
+  // Set when a run starts: one run per program instance, whichever path starts it.
+  bool runStarted_ = false;
+};
+
+// Enables the shutdown privilege and asks for a forced restart; true when Windows accepted.
+bool RestartWindows();
+
+// The texts the window shows in its boxes.
+extern const char* const kRefusalText;
+extern const char* const kRefusalCaption;
+extern const char* const kEndMessageText;
+extern const char* const kEndMessageCaption;

@@ -1,0 +1,29 @@
+#include "app/quelmark.h"
+
+#include "app/about_box.h"
+#include "app/log_viewer.h"
+#include "app/main_window.h"
+#include "platform/exception.h"
+
+namespace {
+// The start-up help file; the help menu entry sets it again before it asks for help.
+const char* const kStartupHelpFile = "Quelmark.hlp";
+}  // namespace
+
+int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices) {
+  try {
+    app.Initialize();
+    app.SetHelpFile(kStartupHelpFile);
+    app.SetTitle("Quelmark");
+    TForm1& main = app.CreateForm<TForm1>(makeServices());
+    main.AboutBox = &app.CreateForm<TAboutBox>();
+    main.LogViewer = &app.CreateForm<TForm3>(main);
+    app.Run();
+  } catch (const Exception& e) {
+    app.ShowException(e.Message());
+  } catch (...) {
+    app.ShowException(Exception("").Message());
+  }
+  app.DestroyForms();
+  return 0;
+}

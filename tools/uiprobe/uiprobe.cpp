@@ -1,0 +1,184 @@
+// uiprobe: a small console program that looks at Quelmark's windows from outside, with the
+// ordinary window calls, for the layout checks under Wine.
+//
+//   uiprobe wait CAPTION SECONDS   wait until a visible Quelmark window has this caption
+//   uiprobe gone CAPTION SECONDS   wait until no visible Quelmark window has this caption
+//   uiprobe dump CAPTION           the window, its menu and every control (see Dump)
+//   uiprobe rect CAPTION           the window's screen rectangle: left top width height
+//   uiprobe menu CAPTION ITEM      choose the menu item with this caption
+//   uiprobe command CAPTION ID     send the menu command ID (Wine does not share a program's
+//                                  menus with other processes; the program numbers its menu
+//                                  commands from 1000 in menu order)
+//   uiprobe click CAPTION TEXT     press the button with this text
+//
+// Exit status 0 on success, 1 when the window or the item is missing, 2 on bad usage.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32.h"
+
+namespace {
+
+const char kFormClass[] = "QuelmarkForm";
+
+std::string Text(HWND hwnd) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, &text[0], static_cast<int>(text.size()))));
+  return text;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char name[128] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  return name;
+}
+
+struct Search {
+  std::string caption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
+  auto* s = reinterpret_cast<Search*>(param);
+  if (ClassOf(hwnd) == kFormClass && IsWindowVisible(hwnd) && Text(hwnd) == s->caption) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindForm(const std::string& caption) {
+  Search s{caption};
+  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> Children(HWND form) {
+  std::vector<HWND> all;
+  EnumChildWindows(form, Collect, reinterpret_cast<LPARAM>(&all));
+  std::stable_sort(all.begin(), all.end(),
+                   [](HWND a, HWND b) { return GetDlgCtrlID(a) < GetDlgCtrlID(b); });
+  return all;
+}
+
+// Text is printed between double quotes, bytes as they are.
+void Quoted(const std::string& text) { std::printf("\"%s\"", text.c_str()); }
+
+void DumpMenu(HMENU menu, int depth) {
+  const int n = GetMenuItemCount(menu);
+  for (int i = 0; i < n; ++i) {
+    char caption[256] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), caption, sizeof caption, MF_BYPOSITION);
+    std::printf("menu %d ", depth);
+    Quoted(caption);
+    std::printf("\n");
+    if (HMENU sub = GetSubMenu(menu, i)) DumpMenu(sub, depth + 1);
+  }
+}
+
+// One line for the window, then one per menu entry, then one per control in layout order:
+//   window "CAPTION" client WIDTH HEIGHT
+//   menu DEPTH "CAPTION"
+//   control ID CLASS "TEXT" LEFT TOP WIDTH HEIGHT visible|hidden enabled|disabled
+// Control positions are relative to the client area of the control's parent window.
+int Dump(HWND form) {
+  RECT client;
+  GetClientRect(form, &client);
+  std::printf("window ");
+  Quoted(Text(form));
+  std::printf(" client %ld %ld\n", client.right, client.bottom);
+  if (HMENU menu = GetMenu(form)) DumpMenu(menu, 0);
+  for (HWND c : Children(form)) {
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+    std::printf("control %d %s ", GetDlgCtrlID(c), ClassOf(c).c_str());
+    Quoted(Text(c));
+    std::printf(" %ld %ld %ld %ld %s %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top,
+                IsWindowVisible(c) ? "visible" : "hidden",
+                IsWindowEnabled(c) ? "enabled" : "disabled");
+  }
+  return 0;
+}
+
+bool ChooseMenuItem(HWND form, HMENU menu, const std::string& caption) {
+  const int n = GetMenuItemCount(menu);
+  for (int i = 0; i < n; ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      if (ChooseMenuItem(form, sub, caption)) return true;
+      continue;
+    }
+    char text[256] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    if (caption == text) {
+      PostMessageA(form, WM_COMMAND, MAKEWPARAM(GetMenuItemID(menu, i), 0), 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool WaitFor(const std::string& caption, int seconds, bool present) {
+  for (int waited = 0; waited <= seconds * 10; ++waited) {
+    if ((FindForm(caption) != nullptr) == present) return true;
+    Sleep(100);
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: uiprobe wait|gone|dump|rect|menu|command|click CAPTION [ARG]\n");
+    return 2;
+  }
+  const std::string command = argv[1];
+  const std::string caption = argv[2];
+  if (command == "wait" || command == "gone") {
+    const int seconds = argc > 3 ? std::atoi(argv[3]) : 10;
+    return WaitFor(caption, seconds, command == "wait") ? 0 : 1;
+  }
+  HWND form = FindForm(caption);
+  if (form == nullptr) {
+    std::fprintf(stderr, "uiprobe: no visible window \"%s\"\n", caption.c_str());
+    return 1;
+  }
+  if (command == "dump") return Dump(form);
+  if (command == "rect") {
+    RECT r;
+    GetWindowRect(form, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
+  }
+  if (argc < 4) return 2;
+  const std::string target = argv[3];
+  if (command == "menu") {
+    HMENU menu = GetMenu(form);
+    return menu != nullptr && ChooseMenuItem(form, menu, target) ? 0 : 1;
+  }
+  if (command == "command") {
+    PostMessageA(form, WM_COMMAND, MAKEWPARAM(std::atoi(target.c_str()), 0), 0);
+    return 0;
+  }
+  if (command == "click") {
+    for (HWND c : Children(form)) {
+      if (ClassOf(c) == "Button" || ClassOf(c) == "BUTTON") {
+        if (Text(c) == target) {
+          PostMessageA(c, BM_CLICK, 0, 0);
+          return 0;
+        }
+      }
+    }
+    return 1;
+  }
+  return 2;
+}
