@@ -693,6 +693,8 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
 HANDLE WINAPI GetCurrentProcess();
 DWORD WINAPI GetCurrentProcessId();
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+// PSAPI and Toolhelp: the program binds these at run time (LoadLibraryA, GetProcAddress); they
+// are declared here because the simulated loader exports them.
 // PSAPI
 BOOL WINAPI EnumProcesses(DWORD* lpidProcess, DWORD cb, LPDWORD lpcbNeeded);
 BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LPDWORD lpcbNeeded);

@@ -165,6 +165,19 @@ TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
   EXPECT_EQ("QmProbeSnap.exe", found);
 }
 
+TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
+  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
+  qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
+  ASSERT_TRUE(snapshot);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry) - sizeof(void*);  // the 32-bit size in a 64-bit build
+  EXPECT_FALSE(first(snapshot.get(), &entry));
+  entry.dwSize = sizeof(entry);
+  EXPECT_TRUE(first(snapshot.get(), &entry));
+}
+
 // ---- termination
 
 TEST_F(ProcessesContract, TerminateProcessEndsTheProcess) {
