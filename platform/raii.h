@@ -67,6 +67,11 @@ struct FileHandle {  // CreateFileA, CreateToolhelp32Snapshot: INVALID_HANDLE_VA
   static type invalid() { return INVALID_HANDLE_VALUE; }
   static void close(type h) { ::CloseHandle(h); }
 };
+struct ServiceHandle {  // manager or service handle, opened directly (not through the binding)
+  using type = SC_HANDLE;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::CloseServiceHandle(h); }
+};
 struct Library {
   using type = HMODULE;
   static type invalid() { return nullptr; }
@@ -80,5 +85,6 @@ using unique_kernel = unique_handle<traits::KernelHandle>;
 using unique_file = unique_handle<traits::FileHandle>;
 using unique_snapshot = unique_handle<traits::FileHandle>;
 using unique_library = unique_handle<traits::Library>;
+using unique_service = unique_handle<traits::ServiceHandle>;
 
 }  // namespace qm

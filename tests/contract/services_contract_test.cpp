@@ -9,32 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/raii.h"
 #include "tests/contract/world.h"
 
 namespace {
 
 using contract::World;
 
-// A service control handle that closes itself.
-class Sc {
- public:
-  explicit Sc(SC_HANDLE h = nullptr) : h_(h) {}
-  ~Sc() {
-    if (h_) CloseServiceHandle(h_);
-  }
-  Sc(const Sc&) = delete;
-  Sc& operator=(const Sc&) = delete;
-  SC_HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  SC_HANDLE release() {
-    SC_HANDLE h = h_;
-    h_ = nullptr;
-    return h;
-  }
-
- private:
-  SC_HANDLE h_;
-};
+using Sc = qm::unique_service;
 
 struct Listed {
   std::string display;

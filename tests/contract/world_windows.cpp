@@ -54,15 +54,7 @@ void DeleteFolderTree(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
-struct ScHandle {
-  SC_HANDLE h = nullptr;
-  explicit ScHandle(SC_HANDLE handle) : h(handle) {}
-  ~ScHandle() {
-    if (h) CloseServiceHandle(h);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-};
+using ScHandle = qm::unique_service;
 
 DWORD StateOf(SC_HANDLE service) {
   SERVICE_STATUS status{};
@@ -79,15 +71,15 @@ bool WaitForState(SC_HANDLE service, DWORD state, int timeoutMs) {
 
 void RemoveService(const std::string& name) {
   ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager.h) return;
-  ScHandle service(OpenServiceA(manager.h, name.c_str(), SERVICE_ALL_ACCESS));
-  if (!service.h) return;
-  if (StateOf(service.h) != SERVICE_STOPPED) {
+  if (!manager) return;
+  ScHandle service(OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+  if (!service) return;
+  if (StateOf(service.get()) != SERVICE_STOPPED) {
     SERVICE_STATUS status{};
-    ControlService(service.h, SERVICE_CONTROL_STOP, &status);
-    WaitForState(service.h, SERVICE_STOPPED, 5000);
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    WaitForState(service.get(), SERVICE_STOPPED, 5000);
   }
-  DeleteService(service.h);
+  DeleteService(service.get());
 }
 
 }  // namespace
@@ -158,15 +150,15 @@ DWORD World::StartProcess(const std::string& exeName) {
 
 void World::InstallRunningService(const std::string& name, const std::string& displayName) {
   ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager.h) return;
+  if (!manager) return;
   const std::string command = "\"" + OwnPath() + "\" --service";
-  ScHandle service(CreateServiceA(manager.h, name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
+  ScHandle service(CreateServiceA(manager.get(), name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                   SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
                                   nullptr, nullptr, nullptr));
-  if (!service.h) return;
+  if (!service) return;
   impl_->services.push_back(name);
-  if (StartServiceA(service.h, 0, nullptr)) WaitForState(service.h, SERVICE_RUNNING, 10000);
+  if (StartServiceA(service.get(), 0, nullptr)) WaitForState(service.get(), SERVICE_RUNNING, 10000);
 }
 
 }  // namespace contract

@@ -17,12 +17,7 @@
 
 namespace {
 
-struct ServiceHandleTraits {
-  using type = SC_HANDLE;
-  static type invalid() { return nullptr; }
-  static void close(type h) { ::CloseServiceHandle(h); }
-};
-using unique_sc = qm::unique_handle<ServiceHandleTraits>;
+using unique_sc = qm::unique_service;
 
 std::string ModuleFolder() {
   std::string path(MAX_PATH, '\0');

@@ -20,12 +20,7 @@ class StageError : public std::runtime_error {
 };
 
 // Service manager and service handles share the one owning template of platform/raii.h.
-struct ServiceHandleTraits {
-  using type = SC_HANDLE;
-  static type invalid() { return nullptr; }
-  static void close(type h) { ::CloseServiceHandle(h); }
-};
-using unique_service = qm::unique_handle<ServiceHandleTraits>;
+using qm::unique_service;
 
 struct RegValue {
   std::string name;
