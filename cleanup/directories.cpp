@@ -45,6 +45,7 @@ class TreeWalk {
     const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool isLink = IsReparsePoint(entry.dwFileAttributes);
     if (isDirectory && isLink) {
+      ProcessMessages();  // a sub-directory like any other, though never entered
       ::RemoveDirectoryA(path.c_str());  // removes the link only; a failure leaves it
     } else if (isDirectory) {
       EmptySubDirectory(path + "\\");

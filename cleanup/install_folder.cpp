@@ -47,10 +47,16 @@ bool IsPlainName(const std::string& name) {
 }
 
 bool IsWellKnownRootFolder(const std::string& name) {
-  static const char* const names[] = {
-      "PROGRAM FILES", "PROGRAM FILES (X86)", "DOCUMENTS AND SETTINGS",
-      "USERS",         "PROGRAMDATA",         "WINDOWS",
-      "WINNT"};
+  // A Spanish-language system names Program Files "Archivos de programa".
+  static const char* const names[] = {"PROGRAM FILES",
+                                      "PROGRAM FILES (X86)",
+                                      "ARCHIVOS DE PROGRAMA",
+                                      "ARCHIVOS DE PROGRAMA (X86)",
+                                      "DOCUMENTS AND SETTINGS",
+                                      "USERS",
+                                      "PROGRAMDATA",
+                                      "WINDOWS",
+                                      "WINNT"};
   const std::string upper = Upper(name);
   return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return upper == n; });
 }

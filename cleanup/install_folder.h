@@ -11,7 +11,8 @@ namespace cleanup {
 // character Windows treats specially in a path, no trailing dot or blank that Windows would
 // strip, no short-name tilde that could alias a protected folder); not a UNC or device path;
 // not the Windows directory, a folder inside it or one of its ancestors; not one of the
-// system's well-known folders directly below a drive root ("Program Files", "Users", ...).
+// system's well-known folders directly below a drive root ("Program Files" and its Spanish
+// name "Archivos de programa", "Users", ...).
 // Letters compare without regard to case. A trailing backslash is allowed.
 bool IsSafeInstallDir(const std::string& folder, const std::string& windowsDir);
 

@@ -130,6 +130,9 @@ TEST_F(Directories, LinksAreRemovedNeverFollowed) {
   EXPECT_EQ(machine.FileContent(bystander + "Fotos\\a.jpg"), "jpeg");
   EXPECT_EQ(machine.FileContent("C:\\notes.txt"), "mine");
   EXPECT_EQ(machine.Attributes("C:\\notes.txt"), DWORD{FILE_ATTRIBUTE_READONLY});
+  // Levels: the folder and Sub; sub-directories, links included: Junction and Sub, then
+  // Mount; files: 2.
+  EXPECT_EQ(pumps, 2 + 3 + 2);
 }
 
 TEST_F(Directories, OverlongPathsFailAtTheWindowsCall) {

@@ -64,6 +64,10 @@ TEST(InstallFolder, EmptyOrUnsafeTextsGiveTheDefault) {
       "C:\\ProgramData\\",
       "D:\\Windows\\",
       "C:\\WINNT\\",
+      // Program Files as a Spanish-language system names it.
+      "C:\\Archivos de programa\\",
+      "c:\\ARCHIVOS DE PROGRAMA",
+      "D:\\Archivos de programa (x86)\\",
   };
   for (const char* text : unsafe) EXPECT_EQ(CheckedInstallDir(text, kWindows), kDefault) << text;
 }
