@@ -98,8 +98,13 @@ R Forward(EntryPoint entry, R (*)(A...), typename NonDeduced<A>::type... args) {
 
 void Initialize() {
   BindingState& state = State();
-  if (state.initCount++ > 0) return;
+  if (state.initCount > 0) {
+    ++state.initCount;
+    return;
+  }
+  // A failed version query escapes uncounted: no Finalize will follow it.
   state.libraryName = Detectwinos::IsWindowsNt() ? "advapi32.dll" : "radmin32.dll";
+  ++state.initCount;
   HMODULE module = ::LoadLibraryA(state.libraryName.c_str());
   if (!LoadSucceeded(module)) return;
   state.library.reset(module);

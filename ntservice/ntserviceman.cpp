@@ -1,5 +1,6 @@
 #include "ntservice/ntserviceman.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "ntservice/advapi32.h"
@@ -346,23 +347,30 @@ std::unique_ptr<TEnumList> TNTServiceManager::GetServiceListEx(const std::string
       NullWhenEmpty(machine), NullWhenEmpty(databaseName_), kEnumerationAccess));
   if (manager.get() == nullptr) Ntexception::CreateException();
 
-  // Whole entries covering the 8192 bytes handed to Windows, which writes the entries from
-  // the front and their strings from the back of that space.
-  const std::size_t capacity =
-      (kEnumerationBufferSize + sizeof(ENUM_SERVICE_STATUSA) - 1) / sizeof(ENUM_SERVICE_STATUSA);
-  std::vector<ENUM_SERVICE_STATUSA> buffer(capacity);
+  // Entries covering the 8192 bytes handed to Windows, which writes the entries from the
+  // front and their strings from the back of that space. Only whole entries inside those
+  // bytes can be genuine.
+  constexpr DWORD kEntrySize = sizeof(ENUM_SERVICE_STATUSA);
+  std::vector<ENUM_SERVICE_STATUSA> buffer((kEnumerationBufferSize + kEntrySize - 1) / kEntrySize);
+  const DWORD wholeEntries = kEnumerationBufferSize / kEntrySize;
   DWORD resume = 0;
   bool more = true;
   while (more) {
+    // Wine can answer 234 with a count of entries it never wrote: zeroed, they carry no key
+    // name and are skipped instead of repeating the previous round's entries.
+    std::fill(buffer.begin(), buffer.end(), ENUM_SERVICE_STATUSA{});
+    const DWORD resumeGiven = resume;
     DWORD bytesNeeded = 0;
     DWORD returned = 0;
     const BOOL ok =
         Advapi32::EnumServicesStatus(manager.get(), typeMask, stateMask, buffer.data(),
                                      kEnumerationBufferSize, &bytesNeeded, &returned, &resume);
-    more = !ok && resume != 0 && ::GetLastError() == ERROR_MORE_DATA;
+    // A round that hands back the position it was given would repeat for ever: its 234 is
+    // reported instead.
+    more = !ok && resume != 0 && ::GetLastError() == ERROR_MORE_DATA && resume != resumeGiven;
     if (!ok && !more) Ntexception::CreateException();
-    const std::size_t count = returned < capacity ? returned : capacity;
-    for (std::size_t i = 0; i < count; ++i) AddEntry(*list, buffer[i]);
+    const DWORD count = returned < wholeEntries ? returned : wholeEntries;
+    for (DWORD i = 0; i < count; ++i) AddEntry(*list, buffer[i]);
   }
   manager.Close();
   return list;

@@ -209,6 +209,8 @@ class TNTServiceManager : public TNTAbstractSecurity {
 
   // Every service of the kinds and states on MachineName. The enumeration uses a manager
   // handle of its own (connect and enumerate rights) and never touches the component's.
+  // Entries without a key name are skipped; a missing display name reads as empty. A round
+  // that asks for more room without moving its resume position on fails with 234.
   std::unique_ptr<TEnumList> GetServiceList(TServiceStates states, TEnumSevices kinds);
   std::unique_ptr<TEnumList> GetServiceListEx(const std::string& machine, TServiceStates states,
                                               TEnumSevices kinds);

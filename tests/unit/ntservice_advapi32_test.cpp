@@ -5,6 +5,7 @@
 
 #include "ntservice/advapi32.h"
 #include "ntservice/ntexception.h"
+#include "platform/exception.h"
 #include "platform/sim/machine.h"
 
 namespace {
@@ -92,6 +93,20 @@ TEST(Advapi32Binding, OnlyTheFirstInitializationBindsAndTheLastUnbinds) {
   EXPECT_EQ(machine.FreeLibraryCalls(), 1);
   EXPECT_EQ(Advapi32::LibraryName(), "");
   EXPECT_THROW(OpenManager(), ENTException);
+}
+
+TEST(Advapi32Binding, AFailedVersionQueryAtStartUpIsNotCountedAsABinding) {
+  {
+    sim::Machine machine;
+    machine.versionQueryFails = true;
+    EXPECT_THROW(Advapi32::Binding binding, EOSError);
+  }
+  sim::Machine machine;
+  Advapi32::Binding binding;
+  EXPECT_EQ(Advapi32::LibraryName(), "advapi32.dll");
+  SC_HANDLE manager = OpenManager();
+  ASSERT_NE(manager, nullptr);
+  EXPECT_TRUE(Advapi32::CloseServiceHandle(manager));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // service control manager.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -329,6 +330,131 @@ TEST_F(ServiceManagerTest, MoreDataWithoutAResumePositionFailsWith234) {
   });
   EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_MORE_DATA));
   EXPECT_EQ(machine.OpenServiceHandles(), 0) << "the enumeration's manager is closed anyway";
+}
+
+// ---- enumeration over a service library that misreports what it returned
+
+template <typename F>
+FARPROC AsExport(F* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+int enumCalls = 0;
+
+// Fills records at the front of an enumeration buffer and their strings from its middle.
+class EnumBuffer {
+ public:
+  explicit EnumBuffer(LPENUM_SERVICE_STATUSA records) : records_(records) {}
+  void Record(std::size_t index, const char* key, const char* display) {
+    ENUM_SERVICE_STATUSA& record = records_[index];
+    record.lpServiceName = Put(key);
+    record.lpDisplayName = Put(display);
+    record.ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    record.ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+  }
+  // Only the two name pointers of a record whose status would lie past the first 8192
+  // bytes.
+  void Names(std::size_t index, const char* key) {
+    char* at = reinterpret_cast<char*>(records_) + index * sizeof(ENUM_SERVICE_STATUSA);
+    const LPSTR names[2] = {Put(key), nullptr};
+    std::memcpy(at, names, sizeof(names));
+  }
+
+ private:
+  LPSTR Put(const char* text) {
+    if (text == nullptr) return nullptr;
+    char* at = reinterpret_cast<char*>(records_) + 4096 + used_;
+    std::memcpy(at, text, std::strlen(text) + 1);
+    used_ += std::strlen(text) + 1;
+    return at;
+  }
+  LPENUM_SERVICE_STATUSA records_;
+  std::size_t used_ = 0;
+};
+
+constexpr std::size_t kWholeRecords = 8192 / sizeof(ENUM_SERVICE_STATUSA);
+
+// As Wine can answer: a first round with a null display name and a null key name, then a
+// round that reports 234 and a count of records it never wrote, then a last round whose
+// count also covers a record straddling the end of the 8192 bytes.
+BOOL WINAPI UnfilledEnumeration(SC_HANDLE, DWORD, DWORD, LPENUM_SERVICE_STATUSA services,
+                                DWORD bufSize, LPDWORD needed, LPDWORD returned,
+                                LPDWORD resume) {
+  ++enumCalls;
+  if (bufSize != 8192) return FALSE;
+  EnumBuffer buffer(services);
+  *needed = 100;
+  switch (*resume) {
+    case 0:
+      buffer.Record(0, "Alpha", nullptr);
+      buffer.Record(1, nullptr, "No key");
+      buffer.Record(2, "Beta", "Beta service");
+      *returned = 3;
+      *resume = 3;
+      break;
+    case 3:
+      *returned = 1000;
+      *resume = 9;
+      break;
+    default:
+      buffer.Record(0, "Gamma", "Gamma service");
+      buffer.Names(kWholeRecords, "Straddler");
+      *returned = static_cast<DWORD>(kWholeRecords + 1);
+      *resume = 0;
+      return TRUE;
+  }
+  ::SetLastError(ERROR_MORE_DATA);
+  return FALSE;
+}
+
+// Asks for more room again and again without moving on; gives up after 50 calls.
+BOOL WINAPI StuckEnumeration(SC_HANDLE, DWORD, DWORD, LPENUM_SERVICE_STATUSA, DWORD,
+                             LPDWORD needed, LPDWORD returned, LPDWORD resume) {
+  *needed = 100;
+  *returned = 0;
+  if (++enumCalls > 50) {
+    *resume = 0;
+    return TRUE;
+  }
+  *resume = 7;
+  ::SetLastError(ERROR_MORE_DATA);
+  return FALSE;
+}
+
+std::unique_ptr<TEnumList> ListAll(TNTServiceManager& manager) {
+  return manager.GetServiceList({TServiceState::STATE_ACTIVE, TServiceState::STATE_INACTIVE},
+                                {TEnumSevice::PROCESS});
+}
+
+TEST(ServiceManagerEnumeration, ReadsOnlyRecordsTheLibraryWroteIntoTheBuffer) {
+  ASSERT_LE(kWholeRecords * sizeof(ENUM_SERVICE_STATUSA) + 2 * sizeof(LPSTR), 8192u);
+  sim::Machine machine;
+  machine.ReplaceExport("advapi32.dll", "EnumServicesStatusA", AsExport(&UnfilledEnumeration));
+  Advapi32::Binding binding;
+  enumCalls = 0;
+  TNTServiceManager manager;
+  const std::unique_ptr<TEnumList> list = ListAll(manager);
+  EXPECT_EQ(enumCalls, 3);
+  ASSERT_EQ(list->GetCount(), 3) << "no stale, keyless or straddling record is listed";
+  EXPECT_EQ(list->GetItem(0).ServiceName, "Alpha");
+  EXPECT_EQ(list->GetItem(0).DisplayName, "") << "a null display name reads as empty";
+  EXPECT_EQ(list->GetItem(1).ServiceName, "Beta");
+  EXPECT_EQ(list->GetItem(2).ServiceName, "Gamma");
+  EXPECT_EQ(list->GetItem(2).DisplayName, "Gamma service");
+  EXPECT_EQ(list->IndexOf("Straddler"), -1);
+  EXPECT_EQ(machine.OpenServiceHandles(), 0);
+}
+
+TEST(ServiceManagerEnumeration, MoreDataThatDoesNotMoveOnFailsWith234) {
+  sim::Machine machine;
+  machine.ReplaceExport("advapi32.dll", "EnumServicesStatusA", AsExport(&StuckEnumeration));
+  Advapi32::Binding binding;
+  enumCalls = 0;
+  TNTServiceManager manager;
+  EXPECT_EQ(Raised([&] { ListAll(manager); }).ErrorCode,
+            static_cast<std::uint32_t>(ERROR_MORE_DATA));
+  EXPECT_EQ(enumCalls, 2) << "the second round returned the position it was given";
+  EXPECT_EQ(machine.OpenServiceHandles(), 0);
 }
 
 TEST(ServiceManagerBinding, AMissingEntryPointRaisesTheCannotLoadMessage) {
