@@ -7,6 +7,7 @@
 #include "cleanup/run.h"
 #include "platform/exception.h"
 #include "platform/sim/machine.h"
+#include "tests/unit/cleanup_fakes.h"
 
 namespace {
 
@@ -58,21 +59,11 @@ TEST(LogTexts, ProcessLines) {
 
 class LogFile : public ::testing::Test {
  protected:
-  struct NoHost : cleanup::RunHost {
-    void SetStageColor(cleanup::Stage, std::uint32_t) override {}
-    void ShowStageMark(cleanup::Stage, bool) override {}
-    void HideAllMarks() override {}
-  };
-  struct NoServices : cleanup::ServiceOperations {
-    bool ServiceExists(const std::string&) override { return false; }
-    int StopService(const std::string&) override { return 0; }
-    void RemoveService(const std::string&) override {}
-  };
   void TearDown() override { EXPECT_EQ(machine.OpenKernelHandles(), 0); }
   const std::string path = "C:\\WINDOWS\\Temp\\Quelmark.log";
   sim::Machine machine;
-  NoHost host;
-  NoServices services;
+  test::NoHost host;
+  test::NoServices services;
   cleanup::CleanupRun run{host, services};
 };
 

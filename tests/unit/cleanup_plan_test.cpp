@@ -9,6 +9,7 @@
 #include "cleanup/plan.h"
 #include "cleanup/run.h"
 #include "platform/sim/machine.h"
+#include "tests/unit/cleanup_fakes.h"
 
 namespace {
 
@@ -58,22 +59,12 @@ TEST(Plan, NoKeyPathHasALeadingBackslashOrRepeats) {
 
 class Folders : public ::testing::Test {
  protected:
-  struct NoHost : cleanup::RunHost {
-    void SetStageColor(cleanup::Stage, std::uint32_t) override {}
-    void ShowStageMark(cleanup::Stage, bool) override {}
-    void HideAllMarks() override {}
-  };
-  struct NoServices : cleanup::ServiceOperations {
-    bool ServiceExists(const std::string&) override { return false; }
-    int StopService(const std::string&) override { return 0; }
-    void RemoveService(const std::string&) override {}
-  };
   void SetInstallDir(const std::string& text) {
     machine.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", text);
   }
   sim::Machine machine;
-  NoHost host;
-  NoServices services;
+  test::NoHost host;
+  test::NoServices services;
   cleanup::CleanupRun run{host, services};
 };
 

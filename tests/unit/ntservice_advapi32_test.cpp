@@ -7,22 +7,11 @@
 #include "ntservice/ntexception.h"
 #include "platform/exception.h"
 #include "platform/sim/machine.h"
+#include "tests/unit/ntservice_support.h"
 
 namespace {
 
 const std::string kCannotLoadAdvapi = "Cannot load library \"advapi32.dll\" or linked libraries";
-
-// Runs call, which must raise ENTException, and returns it.
-template <typename Call>
-ENTException Raised(Call call) {
-  try {
-    call();
-  } catch (const ENTException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ENTException raised";
-  return ENTException("", 0);
-}
 
 SC_HANDLE OpenManager() { return Advapi32::OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT); }
 
@@ -49,7 +38,7 @@ TEST(Advapi32Binding, AMissingExportFailsOnlyItsOwnWrapper) {
   ASSERT_NE(manager, nullptr);
   SC_HANDLE service = Advapi32::OpenService(manager, "Svc", SERVICE_ALL_ACCESS);
   ASSERT_NE(service, nullptr);
-  const ENTException e = Raised([&] { Advapi32::DeleteService(service); });
+  const ENTException e = test::Raised([&] { Advapi32::DeleteService(service); });
   EXPECT_EQ(e.Message(), kCannotLoadAdvapi);
   EXPECT_EQ(e.ErrorCode, 0u);
   EXPECT_TRUE(machine.ServiceInstalled("Svc"));
@@ -61,8 +50,8 @@ TEST(Advapi32Binding, AnUnloadableLibraryLetsTheProgramStartAndFailsEveryWrapper
   sim::Machine machine;
   machine.FailLoad("advapi32.dll");
   Advapi32::Binding binding;  // silent at start-up
-  EXPECT_EQ(Raised([] { OpenManager(); }).Message(), kCannotLoadAdvapi);
-  EXPECT_EQ(Raised([] { Advapi32::CloseServiceHandle(nullptr); }).ErrorCode, 0u);
+  EXPECT_EQ(test::Raised([] { OpenManager(); }).Message(), kCannotLoadAdvapi);
+  EXPECT_EQ(test::Raised([] { Advapi32::CloseServiceHandle(nullptr); }).ErrorCode, 0u);
   EXPECT_EQ(machine.FreeLibraryCalls(), 0);
 }
 
@@ -73,7 +62,7 @@ TEST(Advapi32Binding, ChoosesTheOtherLibraryOutsideTheNtFamily) {
   machine.version.dwMinorVersion = 10;
   Advapi32::Binding binding;
   EXPECT_EQ(Advapi32::LibraryName(), "radmin32.dll");
-  EXPECT_EQ(Raised([] { OpenManager(); }).Message(),
+  EXPECT_EQ(test::Raised([] { OpenManager(); }).Message(),
             "Cannot load library \"radmin32.dll\" or linked libraries");
 }
 

@@ -5,19 +5,9 @@
 
 #include "ntservice/ntexception.h"
 #include "platform/sim/machine.h"
+#include "tests/unit/ntservice_support.h"
 
 namespace {
-
-template <typename Call>
-ENTException Raised(Call call) {
-  try {
-    call();
-  } catch (const ENTException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ENTException raised";
-  return ENTException("", 0);
-}
 
 TEST(NtexceptionErrors, MessagesStartWithTheCodeAsASignedNumber) {
   sim::Machine machine;
@@ -36,11 +26,11 @@ TEST(NtexceptionErrors, CreateExceptionRaisesOnlyForANonZeroLastError) {
   EXPECT_NO_THROW(Ntexception::CreateException());
 
   ::SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
-  const ENTException e = Raised([] { Ntexception::CreateException(); });
+  const ENTException e = test::Raised([] { Ntexception::CreateException(); });
   EXPECT_EQ(e.ErrorCode, 1060u);
   EXPECT_EQ(e.Message(), Ntexception::GetLastErrorString(1060));
 
-  const ENTException refused = Raised([] { Ntexception::RaiseException("refused", -1); });
+  const ENTException refused = test::Raised([] { Ntexception::RaiseException("refused", -1); });
   EXPECT_EQ(refused.ErrorCode, 0xFFFFFFFFu);
   EXPECT_EQ(refused.Message(), "refused");
 }

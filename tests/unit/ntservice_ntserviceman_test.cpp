@@ -11,22 +11,12 @@
 #include "ntservice/ntserviceman.h"
 #include "platform/exception.h"
 #include "platform/sim/machine.h"
+#include "tests/unit/ntservice_support.h"
 
 namespace {
 
 const char* const kManagerActive = "Can not change parameter when CONTROL SERVICE MANAGER is active";
 const char* const kServiceActive = "Can not change parameter when SERVICE is active";
-
-template <typename Call>
-ENTException Raised(Call call) {
-  try {
-    call();
-  } catch (const ENTException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ENTException raised";
-  return ENTException("", 0);
-}
 
 // ---- conversions
 
@@ -162,14 +152,14 @@ TEST_F(ServiceManagerTest, SettersRefuseWhileOpenEvenForAnEqualValue) {
   manager.SetServiceName("Svc");
   manager.SetActiveService(true);
 
-  ENTException e = Raised([&] { manager.SetManagerAccess(manager.GetManagerAccess()); });
+  ENTException e = test::Raised([&] { manager.SetManagerAccess(manager.GetManagerAccess()); });
   EXPECT_EQ(e.Message(), kManagerActive);
   EXPECT_EQ(e.ErrorCode, 0xFFFFFFFFu);
-  e = Raised([&] { manager.SetServiceAccess(manager.GetServiceAccess()); });
+  e = test::Raised([&] { manager.SetServiceAccess(manager.GetServiceAccess()); });
   EXPECT_EQ(e.Message(), kServiceActive);
   EXPECT_EQ(e.ErrorCode, 0xFFFFFFFFu);
-  EXPECT_EQ(Raised([&] { manager.SetDatabaseName("ServicesActive"); }).Message(), kManagerActive);
-  EXPECT_EQ(Raised([&] { manager.SetMachineName("OTHER"); }).Message(), kManagerActive);
+  EXPECT_EQ(test::Raised([&] { manager.SetDatabaseName("ServicesActive"); }).Message(), kManagerActive);
+  EXPECT_EQ(test::Raised([&] { manager.SetMachineName("OTHER"); }).Message(), kManagerActive);
 
   // Equal values of the database and machine names are no change at all.
   EXPECT_NO_THROW(manager.SetDatabaseName(""));
@@ -189,12 +179,12 @@ TEST_F(ServiceManagerTest, ObjectNameJoinsMachineAndService) {
 
 TEST_F(ServiceManagerTest, OpeningFailures) {
   TNTServiceManager manager;
-  ENTException e = Raised([&] { manager.SetActiveService(true); });
+  ENTException e = test::Raised([&] { manager.SetActiveService(true); });
   EXPECT_EQ(e.Message(), "Service name is empty.");
   EXPECT_EQ(e.ErrorCode, 0u);
 
   manager.SetServiceName("Missing");
-  e = Raised([&] { manager.SetActiveService(true); });
+  e = test::Raised([&] { manager.SetActiveService(true); });
   EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
   EXPECT_EQ(e.Message(), Ntexception::GetLastErrorString(ERROR_SERVICE_DOES_NOT_EXIST));
   EXPECT_FALSE(manager.GetActiveService());
@@ -203,13 +193,13 @@ TEST_F(ServiceManagerTest, OpeningFailures) {
 
   manager.SetActiveManager(false);
   machine.DenyManagerOpen();
-  EXPECT_EQ(Raised([&] { manager.SetActiveManager(true); }).ErrorCode, 5u);
+  EXPECT_EQ(test::Raised([&] { manager.SetActiveManager(true); }).ErrorCode, 5u);
   EXPECT_FALSE(manager.GetActiveManager());
 }
 
 TEST_F(ServiceManagerTest, ControlServiceNeedsAnOpenService) {
   TNTServiceManager manager;
-  EXPECT_EQ(Raised([&] { manager.ControlService(TControlCode::CONTROL_STOP); }).ErrorCode,
+  EXPECT_EQ(test::Raised([&] { manager.ControlService(TControlCode::CONTROL_STOP); }).ErrorCode,
             static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
 }
 
@@ -244,7 +234,7 @@ TEST_F(ServiceManagerTest, DeletingAServiceMarkedForDeletionFailsAndLeavesBothOp
   second.DeleteService();
   ASSERT_TRUE(machine.ServiceMarkedForDeletion("Svc"));
 
-  const ENTException e = Raised([&] { first.DeleteService(); });
+  const ENTException e = test::Raised([&] { first.DeleteService(); });
   EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_SERVICE_MARKED_FOR_DELETE));
   EXPECT_TRUE(first.GetActiveService());
   EXPECT_TRUE(first.GetActiveManager());
@@ -324,7 +314,7 @@ TEST_F(ServiceManagerTest, MoreDataWithoutAResumePositionFailsWith234) {
   AddManyServices(machine, 200);
   machine.enumLosesResumePosition = true;
   TNTServiceManager manager;
-  const ENTException e = Raised([&] {
+  const ENTException e = test::Raised([&] {
     manager.GetServiceList({TServiceState::STATE_ACTIVE, TServiceState::STATE_INACTIVE},
                            {TEnumSevice::PROCESS});
   });
@@ -451,7 +441,7 @@ TEST(ServiceManagerEnumeration, MoreDataThatDoesNotMoveOnFailsWith234) {
   Advapi32::Binding binding;
   enumCalls = 0;
   TNTServiceManager manager;
-  EXPECT_EQ(Raised([&] { ListAll(manager); }).ErrorCode,
+  EXPECT_EQ(test::Raised([&] { ListAll(manager); }).ErrorCode,
             static_cast<std::uint32_t>(ERROR_MORE_DATA));
   EXPECT_EQ(enumCalls, 2) << "the second round returned the position it was given";
   EXPECT_EQ(machine.OpenServiceHandles(), 0);
@@ -464,7 +454,7 @@ TEST(ServiceManagerBinding, AMissingEntryPointRaisesTheCannotLoadMessage) {
   Advapi32::Binding binding;
   TNTServiceManager manager;
   manager.SetServiceName("Svc");
-  const ENTException e = Raised([&] { manager.SetActiveService(true); });
+  const ENTException e = test::Raised([&] { manager.SetActiveService(true); });
   EXPECT_EQ(e.Message(), "Cannot load library \"advapi32.dll\" or linked libraries");
   EXPECT_EQ(e.ErrorCode, 0u);
   EXPECT_TRUE(manager.GetActiveManager()) << "the other wrappers work";
