@@ -51,36 +51,41 @@ measure() {  # measure MODE ARGS...: runs qmbench RUNS times, prints medians
 measure files 100 100
 measure registry 50 100
 
-# The whole unattended run. Wine's own start-up is measured with a program that does nothing.
-qm_exe="$build/app/Quelmark.exe"
-stage_exe="$build/tools/stage/qmstage.exe"
-if [ -f "$qm_exe" ] && [ -f "$stage_exe" ]; then
-  qmw_copy_in "$qm_exe" 'C:\qm'
-  qmw_copy_in "$stage_exe" 'C:\qm'
-  qm="$(qmw_drive_c)/qm/Quelmark.exe"
-  stage="$(qmw_drive_c)/qm/qmstage.exe"
-  now() { date +%s.%N; }
-  whole_run() {  # whole_run STAGE-MODE MANDATED-SECONDS
-    local mode=$1 mandated=$2 all="$work/run-$1.all" s e
-    : > "$all"
-    for _ in $(seq "$runs"); do
-      qmw_run --timeout 300 "$stage" "$mode" >/dev/null || { echo "bench: staging failed" >&2; return 1; }
-      s=$(now); qmw_run --x --timeout 300 "$qm" /CREATELOG || true; e=$(now)
-      awk -v a="$s" -v b="$e" 'BEGIN {print b - a}' >> "$all"
-    done
-    local start_cost total
-    : > "$work/start.all"
-    for _ in $(seq "$runs"); do
-      s=$(now); qmw_run "$bench_exe" none >/dev/null 2>&1 || true; e=$(now)
-      awk -v a="$s" -v b="$e" 'BEGIN {print b - a}' >> "$work/start.all"
-    done
-    start_cost=$(median < "$work/start.all")
-    total=$(median < "$all")
-    printf '%-9s total %6.3f s   wine start %5.3f s   mandated waits %4.1f s   own %6.3f s\n' \
-      "run-$mode" "$total" "$start_cost" "$mandated" "$(awk -v t="$total" -v s="$start_cost" -v m="$mandated" 'BEGIN {print t - s - m}')"
-  }
-  whole_run install-absent 0
-  whole_run install-full 5
-else
-  echo "bench: Quelmark.exe or qmstage.exe not built; whole-run figures skipped"
-fi
+qmw_end
+trap - EXIT
+
+# The whole unattended run, on a fresh prefix per run with the staging of the end-to-end
+# scenarios. The first windowed program of a new prefix sets up Wine's desktop and font cache
+# (seconds that are Wine's), so each prefix is warmed up by one run on the empty machine before
+# the staging; Wine's own start-up is then the time of a program that shows one window.
+export QM_ROOT="$root" QM_BUILD_DIR="$build"
+# shellcheck source=tests/e2e/lib.bash
+source "$root/tests/e2e/lib.bash"
+cmake --build --preset mingw64 --target fakeproc TevSvc qmdriver >/dev/null
+e2e_begin >/dev/null
+start_cost() {
+  local s
+  s=$(date +%s%N)
+  qmw_run --x --out /dev/null --err /dev/null "$E2E_TOOLS/qmbench.exe" window || true
+  awk -v a="$s" -v b="$(date +%s%N)" 'BEGIN { printf "%.3f\n", (b - a) / 1e9 }'
+}
+whole_run() {  # whole_run NAME MANDATED-SECONDS STAGING-COMMAND...
+  local name=$1 mandated=$2 totals=() starts=() t w
+  shift 2
+  for _ in $(seq "$runs"); do
+    e2e_prefix
+    qmw_copy_in "$build/bench/qmbench.exe" "$E2E_TOOLS_WIN"
+    quelmark /CREATELOG >/dev/null
+    "$@" >/dev/null || { echo "bench: staging for $name failed" >&2; return 1; }
+    starts+=("$(start_cost)")
+    quelmark /CREATELOG >/dev/null
+    totals+=("$E2E_SECONDS")
+  done
+  t=$(printf '%s\n' "${totals[@]}" | median)
+  w=$(printf '%s\n' "${starts[@]}" | median)
+  printf '%-12s total %6.2f s   wine start %5.2f s   mandated waits %4.1f s   own %6.2f s   (median of %d)\n' \
+    "$name" "$t" "$w" "$mandated" "$(awk -v t="$t" -v w="$w" -v m="$mandated" 'BEGIN { print t - w - m }')" "$runs"
+}
+# A prompt service: one 1 s poll and the 2 s closing pause of the stop, 2 s after the removal.
+whole_run run-absent 0 install_absent
+whole_run run-full 5 install_full --service running
