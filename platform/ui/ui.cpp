@@ -343,6 +343,7 @@ void Application::Terminate() {
 }
 
 void Application::DestroyForms() {
+  destroying_ = true;
   while (!forms_.empty()) {
     std::unique_ptr<Form> form = std::move(forms_.back());
     forms_.pop_back();
@@ -406,26 +407,33 @@ Picture Application::LoadPicture(const std::string& name) const {
 }
 
 void Application::DeliverClick(Control& control) {
+  if (destroying_) return;
   if (!control.Enabled() || !control.Visible() || !control.OnClick) return;
   Guarded(control.OnClick);
 }
 
 void Application::DeliverMouseMove(Control& control) {
-  if (control.OnMouseMove) Guarded(control.OnMouseMove);
+  if (!destroying_ && control.OnMouseMove) Guarded(control.OnMouseMove);
 }
 
 void Application::DeliverMenuClick(MenuItem& item) {
-  if (item.OnClick) Guarded(item.OnClick);
+  if (!destroying_ && item.OnClick) Guarded(item.OnClick);
 }
 
 void Application::DeliverActivate(Form& form) {
-  if (active_ == &form) return;
+  if (destroying_ || active_ == &form) return;
   active_ = &form;
   if (form.OnActivate) Guarded(form.OnActivate);
 }
 
 void Application::DeliverCloseRequest(Form& form) {
+  if (destroying_) return;
   Guarded([&form] { form.Close(); });
+}
+
+void Application::DeliverMenuHelp() {
+  constexpr unsigned kHelpContext = 1;  // HELP_CONTEXT
+  if (!destroying_) HelpCommand(kHelpContext, 0);
 }
 
 void Application::FormHidden(Form& form) {

@@ -151,6 +151,9 @@ class Control {
   Control* Parent() const { return parent_; }  // null: the form
   const Bounds& GetBounds() const { return bounds_; }
   int TabOrder() const { return tabOrder_; }
+  // A control with a place in the tab order takes the keyboard focus, except a panel: its
+  // place orders the controls inside it, and it never takes the focus itself.
+  bool TakesFocus() const { return tabOrder_ >= 0 && kind_ != ControlKind::Panel; }
 
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& text);
@@ -351,7 +354,9 @@ class Application {
 
   // Runs the forms' OnDestroy handlers, last created first, each form freed right after its
   // handler. A handler may end the process; the forms not yet destroyed are then freed by
-  // the destructor without their handlers.
+  // the destructor without their handlers. From the start of the destruction on, input no
+  // longer reaches any handler: a box shown by a destroy handler leaves the windows that
+  // still stand usable, and their handlers may refer to windows already freed.
   void DestroyForms();
 
   // The application-wide hook: sees each queued message before it is dispatched; setting
@@ -384,6 +389,8 @@ class Application {
   void DeliverMenuClick(MenuItem& item);
   void DeliverActivate(Form& form);
   void DeliverCloseRequest(Form& form);
+  // F1 while a menu of the program is open: help context 0 in the current help file.
+  void DeliverMenuHelp();
 
   Backend& GetBackend() const { return *backend_; }
 
@@ -400,6 +407,7 @@ class Application {
   int nextHookId_ = 1;
   Form* active_ = nullptr;
   bool terminated_ = false;
+  bool destroying_ = false;
 };
 
 }  // namespace ui

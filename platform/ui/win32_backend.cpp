@@ -227,7 +227,7 @@ void Win32Backend::CreateControl(Form& form, FormPeer& peer, Control& control, i
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   if (control.Visible()) style |= WS_VISIBLE;
   if (!control.Enabled()) style |= WS_DISABLED;
-  if (control.TabOrder() >= 0) style |= WS_TABSTOP;
+  if (control.TakesFocus()) style |= WS_TABSTOP;
   DWORD ex = 0;
   const char* cls = kPaintClass;
   switch (control.Kind()) {
@@ -312,7 +312,7 @@ void Win32Backend::CreateMenu(Form& form, FormPeer& peer) {
 void Win32Backend::ArrangeZOrder(const Form& form) {
   std::vector<Control*> focusable;
   for (const auto& c : form.Controls()) {
-    if (c->TabOrder() >= 0)
+    if (c->TakesFocus())
       focusable.push_back(c.get());
     else
       SetWindowPos(static_cast<HWND>(c->peer), HWND_TOP, 0, 0, 0, 0,
@@ -455,7 +455,7 @@ Form* FormOf(HWND hwnd) {
 void FocusFirstControl(Form& form) {
   Control* first = nullptr;
   for (const auto& c : form.Controls())
-    if (c->TabOrder() >= 0 && c->Enabled() && c->Visible() &&
+    if (c->TakesFocus() && c->Enabled() && c->Visible() &&
         (first == nullptr || c->TabOrder() < first->TabOrder()))
       first = c.get();
   if (first != nullptr) SetFocus(static_cast<HWND>(first->peer));
@@ -493,6 +493,12 @@ LRESULT CALLBACK Win32Backend::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     case WM_CLOSE:
       form->App().DeliverCloseRequest(*form);
       return 0;
+    case WM_HELP:
+      if (reinterpret_cast<const HELPINFO*>(lParam)->iContextType == HELPINFO_MENUITEM) {
+        form->App().DeliverMenuHelp();
+        return TRUE;
+      }
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
     default:
       return DefWindowProcA(hwnd, msg, wParam, lParam);
   }

@@ -32,6 +32,7 @@ TEST_F(Shell, MainWindowCarriesTheLayoutAndDecodedPictures) {
   EXPECT_EQ(main->Label2->Background(), ui::LabelBackground::White);
   EXPECT_EQ(main->Button1->Caption(), "Comenzar Limpieza");
   EXPECT_EQ(main->Button1->TabOrder(), 0);
+  for (const auto& c : main->Controls()) EXPECT_EQ(c->TakesFocus(), c.get() == main->Button1);
 
   // Later controls are drawn over earlier ones: the logo and the labels after the panel.
   std::vector<std::string> order;
@@ -318,11 +319,16 @@ TEST_F(Shell, MenuOpensHelpAtItsContentsAndTheAboutBox) {
   CreateScripted();
   app.SetHelpFile("E:\\Desktop\\Quelmark\\Quelmark.hlp");
   app.Run();
+  // F1 in an open menu before the help entry was used: context 0 of the start-up file.
+  app.DeliverMenuHelp();
   Send(MenuClickOn(*main->FindMenuItem("Temasdeayuda1")));
-  ASSERT_EQ(machine.winHelps.size(), 1u);
-  EXPECT_EQ(machine.winHelps[0].file, "Quelmark.hlp");
-  EXPECT_EQ(machine.winHelps[0].command, 3u);
+  ASSERT_EQ(machine.winHelps.size(), 2u);
+  EXPECT_EQ(machine.winHelps[0].file, "E:\\Desktop\\Quelmark\\Quelmark.hlp");
+  EXPECT_EQ(machine.winHelps[0].command, 1u);
   EXPECT_EQ(machine.winHelps[0].data, 0u);
+  EXPECT_EQ(machine.winHelps[1].file, "Quelmark.hlp");
+  EXPECT_EQ(machine.winHelps[1].command, 3u);
+  EXPECT_EQ(machine.winHelps[1].data, 0u);
   EXPECT_EQ(app.HelpFile(), "Quelmark.hlp");
 
   Send(MenuClickOn(*main->FindMenuItem("Acercade1")));

@@ -127,3 +127,46 @@ TEST_F(Shell, UnattendedLogOnlyRunWritesTheLogAndExitsAtOnce) {
 
 }  // namespace
 }  // namespace shelltest
+
+namespace shelltest {
+namespace {
+
+// The end message has no owner, so the main window stays usable while it is shown, after the
+// about box and the log viewer have already been destroyed: what the user does there must
+// reach none of the program's handlers.
+TEST_F(Shell, InputWhileTheWindowsAreDestroyedReachesNoHandler) {
+  class InputDuringDestroy : public ScriptedServices {
+   public:
+    void FreeServiceSnapshot() override {
+      ScriptedServices::FreeServiceSnapshot();
+      if (duringFree) duringFree();
+    }
+    std::function<void()> duringFree;
+  };
+  auto owned = std::make_unique<InputDuringDestroy>();
+  InputDuringDestroy& services = *owned;
+  Create(std::move(owned));
+  app.Run();
+  Send(ui::headless::ClickOn(*main->Button1));
+  ASSERT_EQ(main->Button1->Caption(), "Mostrar Fichero log");
+  ASSERT_TRUE(main->RestartNeeded);
+
+  bool reached = false;
+  services.duringFree = [&] {
+    main->Button1->OnClick = [&] { reached = true; };
+    Send(ui::headless::ClickOn(*main->Button1));
+    Send(ui::headless::MenuClickOn(*main->FindMenuItem("Acercade1")));
+    Send(ui::headless::MouseMoveOver(*main));
+    Send(ui::headless::ActivationOf(*main));
+    Send(ui::headless::CloseRequestOf(*main));
+  };
+  machine.messageBoxAnswers.push_back(IDCANCEL);
+  const Ending end = Finish();
+  EXPECT_FALSE(reached);
+  EXPECT_FALSE(end.exited);
+  ASSERT_EQ(machine.messageBoxes.size(), 1u);
+  EXPECT_EQ(machine.messageBoxes[0].caption, "Informaci\xF3n");
+}
+
+}  // namespace
+}  // namespace shelltest

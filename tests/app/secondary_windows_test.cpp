@@ -120,6 +120,12 @@ TEST_F(Shell, AboutBoxOpensOnceAndEnterPressesOk) {
   EXPECT_EQ(about->Label3->Parent(), about->Panel1);
   EXPECT_EQ(about->ProgramIcon->GetPicture().width, 123);
   EXPECT_TRUE(about->OKButton->IsDefault());
+  // The panel holds the first place in the tab order but the focus goes to "OK".
+  std::vector<std::string> focusable;
+  for (const auto& c : about->Controls())
+    if (c->TakesFocus()) focusable.push_back(c->Name());
+  EXPECT_EQ(focusable, std::vector<std::string>{"OKButton"});
+  EXPECT_EQ(about->Panel1->TabOrder(), 0);
 
   Send(MenuClickOn(*main->FindMenuItem("Acercade1")));
   Send(MenuClickOn(*main->FindMenuItem("Acercade1")));
