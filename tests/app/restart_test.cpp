@@ -22,6 +22,7 @@ struct Row {
   bool messageShown;
   bool restartRequested;
   bool immediateExit;
+  bool windowsRefuses = false;  // ExitWindowsEx turns the request down
 };
 
 class OfferRestart : public ::testing::Test {
@@ -36,6 +37,7 @@ class OfferRestart : public ::testing::Test {
     World w;  // each row on a machine of its own
     sim::Machine& fresh = w.machine;
     fresh.shutdownPrivilege = r.privilege;
+    fresh.exitWindowsFails = r.windowsRefuses;
     fresh.messageBoxAnswers.push_back(r.answer);
     TForm1& form = w.app.CreateForm<TForm1>(std::make_unique<ScriptedServices>());
     form.AutoMode = r.autoMode;
@@ -68,6 +70,8 @@ TEST_F(OfferRestart, InteractiveRows) {
   Check({false, true,  RebootNone,    IDOK,     false, true,   false,  false});
   // Only Cancel declines: any other answer restarts.
   Check({false, true,  RebootNone,    IDYES,    true,  true,   true,   true});
+  // A restart that Windows turns down ends the program normally.
+  Check({false, true,  RebootNone,    IDOK,     true,  true,   true,   false, true});
 }
 
 TEST_F(OfferRestart, UnattendedRows) {
@@ -77,6 +81,7 @@ TEST_F(OfferRestart, UnattendedRows) {
   Check({true,  true,  RebootConfirm, IDOK,     false, true,   false,  false});
   Check({true,  true,  RebootAuto,    IDOK,     true,  false,  true,   true});
   Check({true,  true,  RebootAuto,    IDOK,     false, false,  false,  false});
+  Check({true,  true,  RebootAuto,    IDOK,     true,  false,  true,   false, true});
   Check({true,  true,  RebootNone,    IDOK,     true,  false,  false,  true});
   Check({true,  false, RebootNone,    IDOK,     true,  false,  false,  true});
   Check({true,  false, RebootAuto,    IDOK,     true,  false,  false,  false});
