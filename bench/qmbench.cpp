@@ -4,8 +4,6 @@
 //   qmbench files <folders> <files-per-folder>   DeleteDirectoryContents + RemoveDirectoryA
 //                                                versus `cmd /c rd /s /q`
 //   qmbench registry <keys> <sub-keys-per-key>   DeleteRegistryKeyTree versus `reg delete /f`
-//   qmbench window                               shows one window and ends: what starting a
-//                                                windowed program costs on its own
 //
 // Each mode builds tree A and tree B, times the engine on A inside this process and the
 // system tool on B as a child process (less the cost of starting an empty child of the same
@@ -158,25 +156,6 @@ int BenchRegistry(int keys, int subKeys) {
   return 0;
 }
 
-// A window shown, its messages pumped, then destroyed: the start-up every windowed program
-// pays before doing anything of its own.
-int ShowOneWindow() {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "QmBenchWindow";
-  RegisterClassA(&windowClass);
-  HWND window = CreateWindowA("QmBenchWindow", "qmbench", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                              nullptr, nullptr, windowClass.hInstance, nullptr);
-  if (!window) return 1;
-  ShowWindow(window, SW_SHOW);
-  UpdateWindow(window);
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-  DestroyWindow(window);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,9 +163,7 @@ int main(int argc, char** argv) {
     return BenchFiles(std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 4 && std::string(argv[1]) == "registry")
     return BenchRegistry(std::atoi(argv[2]), std::atoi(argv[3]));
-  if (argc == 2 && std::string(argv[1]) == "window") return ShowOneWindow();
   std::fprintf(stderr, "usage: qmbench files <folders> <files-per-folder>\n"
-                       "       qmbench registry <keys> <sub-keys-per-key>\n"
-                       "       qmbench window\n");
+                       "       qmbench registry <keys> <sub-keys-per-key>\n");
   return 2;
 }
