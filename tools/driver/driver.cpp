@@ -28,24 +28,13 @@
 #include <vector>
 
 #include "platform/win32/win32.h"
+#include "tools/common/windows.h"
 
 namespace {
 
-std::string ClassOf(HWND w) {
-  char name[256] = {};
-  ::GetClassNameA(w, name, sizeof name);
-  return name;
-}
-
-// The window's own text. For another process's controls GetWindowTextA returns the stored
-// caption without asking the control; edit boxes are read with WM_GETTEXT instead.
-std::string CaptionOf(HWND w) {
-  int len = ::GetWindowTextLengthA(w);
-  std::string text(static_cast<size_t>(len) + 1, '\0');
-  len = ::GetWindowTextA(w, &text[0], len + 1);
-  text.resize(len > 0 ? static_cast<size_t>(len) : 0);
-  return text;
-}
+using tools::Children;
+using tools::ClassOf;
+using tools::TextOf;
 
 std::string SentText(HWND w) {
   DWORD_PTR len = 0;
@@ -62,44 +51,20 @@ std::string SentText(HWND w) {
 
 bool EqualsNoCase(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
 
-struct Search {
-  std::string caption;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchTop(HWND w, LPARAM p) {
-  Search* s = reinterpret_cast<Search*>(p);
-  // A visible window of no size (an application's taskbar window) is not what a user sees.
-  RECT r{};
-  ::GetWindowRect(w, &r);
-  const bool has_size = r.right > r.left && r.bottom > r.top;
-  if (::IsWindowVisible(w) && has_size && CaptionOf(w) == s->caption) {
-    s->found = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
+// A visible top-level window with this caption. A visible window of no size (an
+// application's taskbar window) is not what a user sees.
 HWND FindTop(const std::string& caption) {
-  Search s{caption};
-  ::EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
-BOOL CALLBACK Collect(HWND w, LPARAM p) {
-  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-  return TRUE;
-}
-
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> all;
-  ::EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all));
-  return all;
+  return tools::FindTopLevel([&caption](HWND w) {
+    RECT r{};
+    ::GetWindowRect(w, &r);
+    const bool hasSize = r.right > r.left && r.bottom > r.top;
+    return ::IsWindowVisible(w) && hasSize && TextOf(w) == caption;
+  });
 }
 
 HWND FindButton(HWND top, const std::string& text) {
   for (HWND c : Children(top))
-    if (EqualsNoCase(ClassOf(c), "Button") && CaptionOf(c) == text) return c;
+    if (EqualsNoCase(ClassOf(c), "Button") && TextOf(c) == text) return c;
   return nullptr;
 }
 
@@ -166,7 +131,7 @@ int Marks(HWND top) {
 int Buttons(HWND top) {
   for (HWND c : Children(top)) {
     if (!EqualsNoCase(ClassOf(c), "Button")) continue;
-    Out(CaptionOf(c));
+    Out(TextOf(c));
     std::printf(" | %s | %s\n", ::IsWindowEnabled(c) ? "enabled" : "disabled",
                 ::IsWindowVisible(c) ? "visible" : "hidden");
   }

@@ -19,51 +19,24 @@
 #include <vector>
 
 #include "platform/win32/win32.h"
+#include "tools/common/windows.h"
 
 namespace {
 
+using tools::ClassOf;
+using tools::TextOf;
+
 const char kFormClass[] = "QuelmarkForm";
 
-std::string Text(HWND hwnd) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, &text[0], static_cast<int>(text.size()))));
-  return text;
-}
-
-std::string ClassOf(HWND hwnd) {
-  char name[128] = {};
-  GetClassNameA(hwnd, name, sizeof name);
-  return name;
-}
-
-struct Search {
-  std::string caption;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
-  auto* s = reinterpret_cast<Search*>(param);
-  if (ClassOf(hwnd) == kFormClass && IsWindowVisible(hwnd) && Text(hwnd) == s->caption) {
-    s->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 HWND FindForm(const std::string& caption) {
-  Search s{caption};
-  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  return tools::FindTopLevel([&caption](HWND hwnd) {
+    return ClassOf(hwnd) == kFormClass && IsWindowVisible(hwnd) && TextOf(hwnd) == caption;
+  });
 }
 
-BOOL CALLBACK Collect(HWND hwnd, LPARAM param) {
-  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-  return TRUE;
-}
-
+// The form's controls in creation order (their identifiers count up as they are made).
 std::vector<HWND> Children(HWND form) {
-  std::vector<HWND> all;
-  EnumChildWindows(form, Collect, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> all = tools::Children(form);
   std::stable_sort(all.begin(), all.end(),
                    [](HWND a, HWND b) { return GetDlgCtrlID(a) < GetDlgCtrlID(b); });
   return all;
@@ -93,7 +66,7 @@ int Dump(HWND form) {
   RECT client;
   GetClientRect(form, &client);
   std::printf("window ");
-  Quoted(Text(form));
+  Quoted(TextOf(form));
   std::printf(" client %ld %ld\n", client.right, client.bottom);
   if (HMENU menu = GetMenu(form)) DumpMenu(menu, 0);
   for (HWND c : Children(form)) {
@@ -101,7 +74,7 @@ int Dump(HWND form) {
     GetWindowRect(c, &r);
     MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
     std::printf("control %d %s ", GetDlgCtrlID(c), ClassOf(c).c_str());
-    Quoted(Text(c));
+    Quoted(TextOf(c));
     std::printf(" %ld %ld %ld %ld %s %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top,
                 IsWindowVisible(c) ? "visible" : "hidden",
                 IsWindowEnabled(c) ? "enabled" : "disabled");
@@ -172,7 +145,7 @@ int main(int argc, char** argv) {
   if (command == "click") {
     for (HWND c : Children(form)) {
       if (ClassOf(c) == "Button" || ClassOf(c) == "BUTTON") {
-        if (Text(c) == target) {
+        if (TextOf(c) == target) {
           PostMessageA(c, BM_CLICK, 0, 0);
           return 0;
         }
