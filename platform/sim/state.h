@@ -19,6 +19,12 @@ std::string Upper(const std::string& s);
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::vector<std::string> SplitPath(const std::string& path);  // on '\', empty parts dropped
 
+// Code page 1252, as the narrow functions convert names. ToAnsi applies the best-fit table
+// when `bestFit` is set, and writes `fallback` (setting *usedDefault) for what is left.
+std::u16string FromAnsi(const std::string& bytes);
+std::string ToAnsi(const std::u16string& wide, bool bestFit, bool* usedDefault = nullptr,
+                   char fallback = '?');
+
 // Sets the calling thread's last error and returns the given value, for one-line failures.
 template <typename T>
 T Fail(DWORD error, T result) {

@@ -638,6 +638,18 @@ DWORD WINAPI GetTickCount();
 LPSTR WINAPI GetCommandLineA();
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 
+// ---- functions: code pages ------------------------------------------------------------------
+// The machine's ANSI code page is 1252. The narrow file and registry functions convert names
+// with its best-fit mapping (U+FF3C reads as '\\'); WC_NO_BEST_FIT_CHARS turns that off.
+#define CP_ACP 0
+#define CP_THREAD_ACP 3
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
+                               int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
+                               LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
+
 // ---- functions: registry ---------------------------------------------------------------------
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult);

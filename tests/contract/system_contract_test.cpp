@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/raii.h"
+#include "platform/text.h"
 #include "tests/contract/world.h"
 
 namespace {
@@ -130,3 +131,35 @@ TEST_F(SystemContract, EnablingTheShutdownPrivilegeSucceedsWithLastErrorZero) {
 }
 
 }  // namespace
+
+// ---- the ANSI code page
+
+namespace text_cases {
+struct Conversion {
+  char16_t unit;
+  const char* bestFit;  // what the narrow functions make of it
+  const char* exact;    // with WC_NO_BEST_FIT_CHARS, as the log writes it
+};
+// Full-width forms that best-fit turns into path syntax, a letter with no 1252 form, and two
+// that 1252 holds.
+const Conversion kConversions[] = {
+    {0xFF3C, "\\", "?"}, {0xFF0F, "/", "?"}, {0xFF0E, ".", "?"}, {0xFF1F, "?", "?"},
+    {0xFF0A, "*", "?"},  {0xFF1A, ":", "?"}, {0x0416, "?", "?"}, {0x00FA, "\xFA", "\xFA"},
+    {0x20AC, "\x80", "\x80"}};
+}  // namespace text_cases
+
+TEST_F(SystemContract, TheAnsiCodePageBestFitsFullWidthFormsAndTheLogFormDoesNot) {
+  for (const auto& c : text_cases::kConversions) {
+    const qm::WString wide{c.unit};
+    char buffer[8] = {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), 1, buffer, sizeof buffer, nullptr,
+                                      nullptr);
+    EXPECT_EQ(std::string(c.bestFit), std::string(buffer, n > 0 ? n : 0)) << int(c.unit);
+    EXPECT_EQ(std::string(c.exact), qm::Narrow(wide)) << int(c.unit);
+  }
+  // Bytes of the program's own come back as they were.
+  const std::string own = "C:\\Documents and Settings\\Men\xFA Inicio\\\x80";
+  EXPECT_EQ(own, qm::Narrow(qm::Widen(own)));
+  EXPECT_TRUE(qm::HoldsInCodePage(qm::Widen(own)));
+  EXPECT_FALSE(qm::HoldsInCodePage(qm::WString{0xFF3C}));
+}
