@@ -142,7 +142,8 @@ std::shared_ptr<FsNode> AddChild(Machine::State& s, const std::shared_ptr<FsNode
   return node;
 }
 
-void Detach(const std::shared_ptr<FsNode>& node) {
+// Takes its own reference: the folder's map may hold the one the caller passed.
+void Detach(std::shared_ptr<FsNode> node) {
   if (node->parent) node->parent->children.erase(UpperW(node->name));
   node->parent = nullptr;
   node->removed = true;

@@ -377,4 +377,102 @@ TEST_F(SimMachine, TheVersionIsSettableAndItsQueryCanFail) {
   EXPECT_FALSE(GetVersionExA(&v));
 }
 
+// ---- wide names, listing races, deletion at the restart, shell folders
+
+TEST_F(SimMachine, TheNarrowSetUpNamesTheSameEntriesAsTheWideOne) {
+  machine.MakeFile("C:\\Prod\\Caf\xE9.txt");
+  machine.CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Se\xF1or");
+  EXPECT_TRUE(machine.PathExistsW(u"C:\\prod\\CAF\u00C9.TXT"));
+  EXPECT_TRUE(machine.KeyExistsW(HKEY_LOCAL_MACHINE, u"software\\SE\u00D1OR"));
+  machine.MakeDirectoryW(u"C:\\Prod\\\u0416");
+  EXPECT_EQ((std::vector<std::string>{"Caf\xE9.txt", "?"}), machine.ListNames("C:\\Prod"));
+}
+
+TEST_F(SimMachine, AListingRaceRunsOnceRightAfterItsEntryIsHandedOut) {
+  machine.MakeFile("C:\\Prod\\Sub\\inside.txt");
+  machine.MakeFile("C:\\Victim\\keep.txt");
+  int runs = 0;
+  machine.OnListed(u"c:\\PROD\\sub", [&] {
+    ++runs;
+    machine.MakeLinkW(u"C:\\Prod\\Sub", u"C:\\Victim");
+  });
+  WIN32_FIND_DATAW data;
+  qm::unique_find find(FindFirstFileW(u"C:\\Prod\\*", &data));
+  ASSERT_TRUE(find);
+  while (std::u16string(data.cFileName) != u"Sub") ASSERT_TRUE(FindNextFileW(find.get(), &data));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY), data.dwFileAttributes)
+      << "the entry shows the folder as it was listed";
+  EXPECT_EQ(1, runs);
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+            GetFileAttributesW(u"C:\\Prod\\Sub"));
+  EXPECT_EQ(1, runs) << "once only";
+}
+
+TEST_F(SimMachine, TheRestartDeletesThePendingEntriesInOrderAndKeepsAFolderThatIsNotEmpty) {
+  machine.MakeFile("C:\\Prod\\a.dll");
+  machine.MakeFile("C:\\Prod\\Kept\\in-use.dat");
+  machine.HoldOpen("C:\\Prod\\a.dll");  // a restart ends every process
+  for (const char16_t* path : {u"C:\\Prod\\a.dll", u"C:\\Prod\\Kept", u"C:\\Prod"})
+    EXPECT_TRUE(MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_TRUE(machine.PathExists("C:\\Prod\\a.dll"));
+  EXPECT_EQ((std::vector<std::u16string>{u"C:\\Prod\\Kept", u"C:\\Prod"}),
+            machine.PerformPendingFileOperations());
+  EXPECT_FALSE(machine.PathExists("C:\\Prod\\a.dll"));
+  EXPECT_TRUE(machine.PathExists("C:\\Prod\\Kept\\in-use.dat"));
+  EXPECT_FALSE(machine.ValueExists(HKEY_LOCAL_MACHINE,
+                                   "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                   "PendingFileRenameOperations"));
+}
+
+TEST_F(SimMachine, OnlyAnAdministratorSchedulesADeletionAtTheRestart) {
+  machine.administrator = false;
+  machine.MakeFile("C:\\Prod\\a.dll");
+  EXPECT_FALSE(MoveFileExW(u"C:\\Prod\\a.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_TRUE(machine.PerformPendingFileOperations().empty());
+  EXPECT_TRUE(machine.PathExists("C:\\Prod\\a.dll"));
+}
+
+TEST_F(SimMachine, ShellFoldersAnswerWhatIsSetAndFailForWhatIsNot) {
+  machine.SetShellFolder(CSIDL_PROGRAM_FILES, u"D:\\Programas");
+  machine.SetShellFolder(CSIDL_PERSONAL, u"");
+  machine.RemoveExport("shell32.dll", "SHGetFolderPathW");
+  qm::unique_library shell32(LoadLibraryA("shell32.dll"));
+  EXPECT_EQ(nullptr, GetProcAddress(shell32.get(), "SHGetFolderPathW"));
+  qm::unique_library shfolder(LoadLibraryA("shfolder.dll"));
+  using GetFolderPath = HRESULT (*)(HWND, int, HANDLE, DWORD, LPWSTR);
+  auto get = reinterpret_cast<GetFolderPath>(
+      reinterpret_cast<void (*)()>(GetProcAddress(shfolder.get(), "SHGetFolderPathW")));
+  ASSERT_NE(nullptr, get);
+  struct Row {
+    int csidl;
+    HRESULT result;
+    std::u16string path;
+  };
+  const Row rows[] = {
+      {CSIDL_PROGRAM_FILES, S_OK, u"D:\\Programas"},
+      {CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, S_OK, u"D:\\Programas"},
+      {CSIDL_PERSONAL, E_FAIL, u""},
+      {CSIDL_PROGRAM_FILESX86, E_FAIL, u""},  // a 32-bit system has none
+      {CSIDL_SYSTEM, S_OK, u"C:\\WINDOWS\\system32"},
+      {0x7E, E_INVALIDARG, u""},
+  };
+  for (const Row& row : rows) {
+    WCHAR path[MAX_PATH] = {u'x'};
+    EXPECT_EQ(row.result, get(nullptr, row.csidl, nullptr, SHGFP_TYPE_CURRENT, path)) << row.csidl;
+    EXPECT_EQ(row.path, std::u16string(path)) << row.csidl;
+  }
+}
+
+TEST_F(SimMachine, TheProfilesFolderAndTheEnvironmentFollowTheMachine) {
+  machine.SetEnvironment(u"SystemDrive", u"E:");
+  WCHAR expanded[MAX_PATH] = {};
+  EXPECT_EQ(20u, ExpandEnvironmentStringsW(u"%SYSTEMDRIVE%\\x %unknown% 100%", expanded, MAX_PATH));
+  EXPECT_EQ(std::u16string(u"E:\\x %unknown% 100%"), std::u16string(expanded));
+  machine.SetProfilesDirectory(u"");
+  EXPECT_FALSE(machine.ValueExistsW(HKEY_LOCAL_MACHINE,
+                                    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+                                    u"ProfilesDirectory"));
+}
+
 }  // namespace
