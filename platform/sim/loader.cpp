@@ -91,6 +91,14 @@ void InstallModules(Machine::State& s) {
   a["OpenProcessToken"] = Export(&OpenProcessToken);
   a["LookupPrivilegeValueA"] = Export(&LookupPrivilegeValueA);
   a["AdjustTokenPrivileges"] = Export(&AdjustTokenPrivileges);
+  a["RegOpenKeyExW"] = Export(&RegOpenKeyExW);
+  a["RegCreateKeyExW"] = Export(&RegCreateKeyExW);
+  a["RegEnumKeyExW"] = Export(&RegEnumKeyExW);
+  a["RegEnumValueW"] = Export(&RegEnumValueW);
+  a["RegDeleteKeyW"] = Export(&RegDeleteKeyW);
+  a["RegDeleteValueW"] = Export(&RegDeleteValueW);
+  a["RegQueryValueExW"] = Export(&RegQueryValueExW);
+  a["RegSetValueExW"] = Export(&RegSetValueExW);
 
   SimModule psapi{"PSAPI.DLL", {}, false, 0};
   psapi.exports["EnumProcesses"] = Export(&EnumProcesses);
