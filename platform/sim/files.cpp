@@ -614,7 +614,6 @@ std::vector<std::u16string> Machine::PerformPendingFileOperations() {
 
 using sim::Fail;
 using sim::FromAnsi;
-using sim::WideArg;
 
 // ---- Win32: files. A narrow name is read as the code page's characters; a listed name is
 // written back with the code page's best-fit mapping.

@@ -155,8 +155,9 @@ class Machine {
   bool administrator = true;
   // The file part of a restart: performs HKLM\SYSTEM\CurrentControlSet\Control\Session
   // Manager\PendingFileRenameOperations in order (each "\??\path" with an empty new name is
-  // deleted: a file, a link, or an empty folder) and removes the value. Returns the paths that
-  // stayed (a folder that is not empty, a file still held open, a missing path).
+  // deleted: a file, a link, or an empty folder; no handle survives a restart) and removes the
+  // value. Returns the paths that stayed: a folder that is not empty, a read-only file, a
+  // missing path, an entry with a new name (renames are not modelled).
   std::vector<std::u16string> PerformPendingFileOperations();
   // GetWindowsDirectoryA. C:\WINDOWS\Temp exists from the start; a test that changes the
   // value makes the folders it needs itself.

@@ -796,7 +796,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
                                        LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
-// Only MOVEFILE_DELAY_UNTIL_REBOOT with no new name (delete at the next restart) is modelled.
+// Only MOVEFILE_DELAY_UNTIL_REBOOT with no new name (delete at the next restart) is modelled;
+// the path is recorded without being looked up. Other forms fail with 120.
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 
 // ---- functions: processes and the loader ---------------------------------------------------
