@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cleanup/plan.h"
+#include "tests/bytes.h"
 #include "cleanup/run.h"
 #include "platform/sim/machine.h"
 #include "tests/unit/cleanup_fakes.h"
@@ -70,15 +71,15 @@ class Folders : public ::testing::Test {
 
 TEST_F(Folders, AbsentInstallValueGivesTheDefaultFolders) {
   run.LocateProductFolders();
-  EXPECT_EQ(run.WindowsDir, "C:\\WINDOWS");
-  EXPECT_EQ(run.DirList,
+  EXPECT_EQ(qm::Narrow(run.WindowsDir), "C:\\WINDOWS");
+  EXPECT_EQ(regbytes::NarrowAll(run.DirList),
             (StringList{"C:\\Program Files\\Brantivo\\Tev32\\",
                         "C:\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas\\"
                         "TEV32 para Windows\\",
                         "C:\\WINDOWS\\Downloaded Installations\\"
                         "{FE4F5263-11D5-4724-95BA-A978983B6369}\\",
                         "C:\\WINDOWS\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\"}));
-  EXPECT_EQ(cleanup::SharedDllValueNames(run.DirList[0]).front(),
+  EXPECT_EQ(qm::Narrow(cleanup::SharedDllValueNames(run.DirList[0]).front()),
             "C:\\Program Files\\Brantivo\\Tev32\\Tev32.exe");
 }
 
@@ -86,11 +87,11 @@ TEST_F(Folders, WindowsElsewhereMovesTheDerivedFolders) {
   machine.windowsDirectory = "E:\\WINNT";
   SetInstallDir("D:\\Apps\\Antivirus");
   run.LocateProductFolders();
-  EXPECT_EQ(run.DirList[0], "D:\\Apps\\Antivirus\\");
-  EXPECT_EQ(run.DirList[1].substr(0, 27), "E:\\Documents and Settings\\A");
-  EXPECT_EQ(run.DirList[2].substr(0, 9), "E:\\WINNT\\");
-  EXPECT_EQ(run.DirList[3].substr(0, 9), "E:\\WINNT\\");
-  EXPECT_EQ(cleanup::SharedDllValueNames(run.DirList[0]),
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "D:\\Apps\\Antivirus\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[1]).substr(0, 27), "E:\\Documents and Settings\\A");
+  EXPECT_EQ(qm::Narrow(run.DirList[2]).substr(0, 9), "E:\\WINNT\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[3]).substr(0, 9), "E:\\WINNT\\");
+  EXPECT_EQ(regbytes::NarrowAll(cleanup::SharedDllValueNames(run.DirList[0])),
             (StringList{"D:\\Apps\\Antivirus\\Tev32.exe", "D:\\Apps\\Antivirus\\TevPT.exe",
                         "D:\\Apps\\Antivirus\\TEVSvc.exe", "D:\\Apps\\Antivirus\\TevTray.exe",
                         "D:\\Apps\\Antivirus\\TevUpdate.exe"}));
@@ -99,18 +100,18 @@ TEST_F(Folders, WindowsElsewhereMovesTheDerivedFolders) {
 TEST_F(Folders, UnsafeOrNonStringInstallValuesGiveTheDefault) {
   SetInstallDir("C:\\WINDOWS\\system32");
   run.LocateProductFolders();
-  EXPECT_EQ(run.DirList[0], "C:\\Program Files\\Brantivo\\Tev32\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Brantivo\\Tev32\\");
   machine.SetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", REG_BINARY,
                    "D:\\Apps\\");
   run.LocateProductFolders();
-  EXPECT_EQ(run.DirList[0], "C:\\Program Files\\Brantivo\\Tev32\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Brantivo\\Tev32\\");
 }
 
 TEST_F(Folders, LongWindowsDirectoryIsReadWhole) {
   machine.windowsDirectory = "F:\\" + std::string(250, 'w');
   run.LocateProductFolders();
-  EXPECT_EQ(run.WindowsDir, machine.windowsDirectory);
-  EXPECT_EQ(run.DirList[3],
+  EXPECT_EQ(qm::Narrow(run.WindowsDir), machine.windowsDirectory);
+  EXPECT_EQ(qm::Narrow(run.DirList[3]),
             machine.windowsDirectory + "\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\");
 }
 

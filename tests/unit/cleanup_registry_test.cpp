@@ -5,13 +5,14 @@
 
 #include "cleanup/pump.h"
 #include "cleanup/registry.h"
+#include "tests/bytes.h"
 #include "platform/sim/machine.h"
 
 namespace {
 
-using cleanup::DeleteRegistryKeyTree;
-using cleanup::DeleteRegistryValue;
-using cleanup::ReadRegistryString;
+using regbytes::DeleteTree;
+using regbytes::DeleteValue;
+using regbytes::ReadString;
 
 const char* const kTree = "SOFTWARE\\Brantivo\\TEV32";
 
@@ -32,7 +33,7 @@ TEST_F(Registry, ThreeLevelTreeGoesWithItsValuesPumpingOncePerPass) {
   machine.SetString(HKEY_LOCAL_MACHINE, std::string(kTree) + "\\Level1\\Level2", "v", "x");
   machine.SetString(HKEY_LOCAL_MACHINE, kTree, "DirInstall", "C:\\X\\");
   machine.CreateKey(HKEY_LOCAL_MACHINE, std::string(kTree) + "\\Other");
-  EXPECT_EQ(DeleteRegistryKeyTree(HKEY_LOCAL_MACHINE, kTree), 0);
+  EXPECT_EQ(DeleteTree(HKEY_LOCAL_MACHINE, kTree), 0);
   EXPECT_FALSE(machine.KeyExists(HKEY_LOCAL_MACHINE, kTree));
   EXPECT_TRUE(machine.KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo"));
   // Four keys: one pass per key and one per child found.
@@ -43,7 +44,7 @@ TEST_F(Registry, DeepestKeysGoFirst) {
   const std::string tree = std::string(kTree) + "\\A";
   machine.CreateKey(HKEY_LOCAL_MACHINE, tree + "\\B\\C");
   machine.DenyKeyDelete(HKEY_LOCAL_MACHINE, tree + "\\B");
-  EXPECT_EQ(DeleteRegistryKeyTree(HKEY_LOCAL_MACHINE, tree), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(DeleteTree(HKEY_LOCAL_MACHINE, tree), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(machine.KeyExists(HKEY_LOCAL_MACHINE, tree + "\\B\\C"));
   EXPECT_TRUE(machine.KeyExists(HKEY_LOCAL_MACHINE, tree + "\\B"));
 }
@@ -53,15 +54,15 @@ TEST_F(Registry, DeniedKeyInTheMiddleStopsEverythingWithItsCode) {
   machine.CreateKey(HKEY_CURRENT_USER, "Software\\T\\M\\Inner");
   machine.CreateKey(HKEY_CURRENT_USER, "Software\\T\\Z");
   machine.DenyKeyOpen(HKEY_CURRENT_USER, "Software\\T\\M");
-  EXPECT_EQ(DeleteRegistryKeyTree(HKEY_CURRENT_USER, "Software\\T"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(DeleteTree(HKEY_CURRENT_USER, "Software\\T"), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(machine.KeyExists(HKEY_CURRENT_USER, "Software\\T\\A"));
   EXPECT_TRUE(machine.KeyExists(HKEY_CURRENT_USER, "Software\\T\\M\\Inner"));
   EXPECT_TRUE(machine.KeyExists(HKEY_CURRENT_USER, "Software\\T\\Z"));
 }
 
 TEST_F(Registry, AbsentTreeAndEmptyPathTouchNothing) {
-  EXPECT_EQ(DeleteRegistryKeyTree(HKEY_CLASSES_ROOT, ".tev121"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(DeleteRegistryKeyTree(HKEY_CURRENT_USER, ""), ERROR_BADKEY);
+  EXPECT_EQ(DeleteTree(HKEY_CLASSES_ROOT, ".tev121"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(DeleteTree(HKEY_CURRENT_USER, ""), ERROR_BADKEY);
   EXPECT_TRUE(machine.KeyExists(HKEY_CURRENT_USER, "Software"));
   EXPECT_EQ(pumps, 0);
 }
@@ -69,7 +70,7 @@ TEST_F(Registry, AbsentTreeAndEmptyPathTouchNothing) {
 TEST_F(Registry, ClassesRootKeysAreTheMachineClasses) {
   machine.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{X}\\InprocServer32", "",
                     "a.dll");
-  EXPECT_EQ(DeleteRegistryKeyTree(HKEY_CLASSES_ROOT, "CLSID\\{X}"), 0);
+  EXPECT_EQ(DeleteTree(HKEY_CLASSES_ROOT, "CLSID\\{X}"), 0);
   EXPECT_FALSE(machine.KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{X}"));
   EXPECT_TRUE(machine.KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID"));
 }
@@ -78,13 +79,13 @@ TEST_F(Registry, ValueResults) {
   const char* run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
   machine.SetString(HKEY_LOCAL_MACHINE, run, "TEV32PP", "x");
   machine.SetString(HKEY_LOCAL_MACHINE, run, "Keep", "y");
-  EXPECT_EQ(DeleteRegistryValue(HKEY_LOCAL_MACHINE, run, "TEV32PP"), 0);
+  EXPECT_EQ(DeleteValue(HKEY_LOCAL_MACHINE, run, "TEV32PP"), 0);
   EXPECT_FALSE(machine.ValueExists(HKEY_LOCAL_MACHINE, run, "TEV32PP"));
   EXPECT_TRUE(machine.ValueExists(HKEY_LOCAL_MACHINE, run, "Keep"));
-  EXPECT_EQ(DeleteRegistryValue(HKEY_LOCAL_MACHINE, run, "TEV32PP"), 1);
-  EXPECT_EQ(DeleteRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nowhere", "TEV32PP"), 2);
+  EXPECT_EQ(DeleteValue(HKEY_LOCAL_MACHINE, run, "TEV32PP"), 1);
+  EXPECT_EQ(DeleteValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nowhere", "TEV32PP"), 2);
   machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, run);
-  EXPECT_EQ(DeleteRegistryValue(HKEY_LOCAL_MACHINE, run, "Keep"), 2);
+  EXPECT_EQ(DeleteValue(HKEY_LOCAL_MACHINE, run, "Keep"), 2);
   EXPECT_EQ(pumps, 0);
 }
 
@@ -97,16 +98,16 @@ TEST_F(Registry, ReadsStringsWholeAndOnlyStrings) {
   machine.SetDword(HKEY_LOCAL_MACHINE, kTree, "Number", 0x5C3A43);  // "C:\" as bytes
   machine.SetValue(HKEY_LOCAL_MACHINE, kTree, "Binary", REG_BINARY, "C:\\Apps\\");
   machine.SetValue(HKEY_LOCAL_MACHINE, kTree, "Multi", REG_MULTI_SZ, std::string("C:\\A\0\0", 6));
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Long"), longFolder);
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Expand"), "%X%\\A");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Unterminated"), "C:\\Apps");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Number"), "");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Binary"), "");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Multi"), "");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Absent"), "");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Absent", "Long"), "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Long"), longFolder);
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Expand"), "%X%\\A");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Unterminated"), "C:\\Apps");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Number"), "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Binary"), "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Multi"), "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Absent"), "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Absent", "Long"), "");
   machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, kTree);
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kTree, "Long"), "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kTree, "Long"), "");
 }
 
 }  // namespace
