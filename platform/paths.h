@@ -26,12 +26,4 @@ inline WString WithFinalBackslash(WString path) {
   return path;
 }
 
-// ASCII letters upper-cased, every other character unchanged (as the program compares its own
-// ASCII names).
-inline std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 }  // namespace qm

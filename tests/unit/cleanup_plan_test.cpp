@@ -107,6 +107,48 @@ TEST_F(Folders, UnsafeOrNonStringInstallValuesGiveTheDefault) {
   EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Brantivo\\Tev32\\");
 }
 
+// The machine's shell folders as the simulated Windows XP reports them, through shell32 or,
+// without it, shfolder; the profiles folder from the ProfileList, expanded.
+TEST_F(Folders, ShellFoldersAndProfilesAreNeverTheInstallFolder) {
+  struct Case {
+    const char* read;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"C:\\Documents and Settings\\All Users", false},
+      {"C:\\Documents and Settings\\All Users\\Application Data", false},
+      {"c:\\documents and settings\\administrator\\my documents\\", false},
+      {"C:\\Documents and Settings\\Administrator", false},
+      {"C:\\Documents and Settings\\Default User", false},
+      {"C:\\Program Files\\Common Files", false},
+      {"C:\\Documents and Settings\\All Users\\Start Menu", false},
+      {"C:\\Program Files\\Brantivo\\Tev32", true},
+      {"C:\\Documents and Settings\\Administrator\\My Documents\\Tev32", true},
+  };
+  const std::string kDefault = "C:\\Program Files\\Brantivo\\Tev32\\";
+  for (const char* without : {"", "shell32.dll"}) {
+    if (*without) machine.RemoveExport(without, "SHGetFolderPathW");
+    for (const Case& c : cases) {
+      SetInstallDir(c.read);
+      run.LocateProductFolders();
+      const std::string expected = c.accepted ? std::string(c.read) + "\\" : kDefault;
+      EXPECT_EQ(qm::Narrow(run.DirList[0]), expected) << c.read << " without " << without;
+    }
+  }
+  EXPECT_EQ(machine.LoadedLibraries(), 0);
+  machine.SetProfilesDirectory(qm::Widen("%SystemDrive%\\Users"));
+  for (const char* read : {"C:\\Users", "C:\\Users\\Public", "C:\\USERS\\ana"}) {
+    SetInstallDir(read);
+    run.LocateProductFolders();
+    EXPECT_EQ(qm::Narrow(run.DirList[0]), kDefault) << read;
+  }
+  // Where the shell can report nothing, only the fixed rules hold.
+  machine.RemoveExport("shfolder.dll", "SHGetFolderPathW");
+  SetInstallDir("C:\\Program Files\\Common Files");
+  run.LocateProductFolders();
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Common Files\\");
+}
+
 TEST_F(Folders, LongWindowsDirectoryIsReadWhole) {
   machine.windowsDirectory = "F:\\" + std::string(250, 'w');
   run.LocateProductFolders();

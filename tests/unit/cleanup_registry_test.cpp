@@ -1,6 +1,7 @@
 // Key tree and value removal and the install-folder read, over the simulated registry.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "cleanup/pump.h"
@@ -65,6 +66,38 @@ TEST_F(Registry, AbsentTreeAndEmptyPathTouchNothing) {
   EXPECT_EQ(DeleteTree(HKEY_CURRENT_USER, ""), ERROR_BADKEY);
   EXPECT_TRUE(machine.KeyExists(HKEY_CURRENT_USER, "Software"));
   EXPECT_EQ(pumps, 0);
+}
+
+// Names that the ANSI functions would list as '?' or with a best-fit separator.
+qm::WString Name(std::initializer_list<unsigned> codes) {
+  qm::WString name;
+  for (const unsigned code : codes) name += static_cast<WCHAR>(code);
+  return name;
+}
+
+TEST_F(Registry, SubKeysTheCodePageCannotHoldGoWithTheirTree) {
+  const qm::WString tree = qm::Widen(kTree);
+  const qm::WString sep = qm::Widen("\\");
+  const qm::WString names[] = {Name({0x0416, 0x0416}), Name({'a', 0xFF3C, 'b'}),
+                               Name({0x4E2D, 0xFF1F}), Name({'?', '?'})};
+  for (const qm::WString& name : names) machine.CreateKeyW(HKEY_LOCAL_MACHINE, tree + sep + name + sep + name);
+  machine.SetStringW(HKEY_LOCAL_MACHINE, tree + sep + names[0], names[1], names[2]);
+  EXPECT_EQ(cleanup::DeleteRegistryKeyTree(HKEY_LOCAL_MACHINE, tree), cleanup::KeyTreeResult::Deleted);
+  EXPECT_FALSE(machine.KeyExistsW(HKEY_LOCAL_MACHINE, tree));
+  EXPECT_TRUE(machine.KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo"));
+}
+
+TEST_F(Registry, ValuesAndKeysTheCodePageCannotHoldAreFoundAndDeleted) {
+  const qm::WString key = qm::Widen(std::string(kTree) + "\\") + Name({0x0416});
+  const qm::WString value = Name({'C', ':', 0xFF3C, 0x4E2D});
+  machine.SetStringW(HKEY_LOCAL_MACHINE, key, value, qm::Widen("1"));
+  EXPECT_EQ(cleanup::QueryRegistryKey(HKEY_LOCAL_MACHINE, key), ERROR_SUCCESS);
+  EXPECT_EQ(cleanup::QueryRegistryValue(HKEY_LOCAL_MACHINE, key, value), ERROR_SUCCESS);
+  EXPECT_EQ(cleanup::DeleteRegistryValue(HKEY_LOCAL_MACHINE, key, value),
+            cleanup::ValueResult::Deleted);
+  EXPECT_FALSE(machine.ValueExistsW(HKEY_LOCAL_MACHINE, key, value));
+  EXPECT_EQ(cleanup::QueryRegistryValue(HKEY_LOCAL_MACHINE, key, value), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(cleanup::QueryRegistryKey(HKEY_LOCAL_MACHINE, key + Name({'x'})), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, ClassesRootKeysAreTheMachineClasses) {

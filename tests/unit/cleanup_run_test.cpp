@@ -389,6 +389,35 @@ TEST_F(Run, AProductFolderThatIsALinkIsRemovedNotEmptied) {
   EXPECT_EQ(machine.FileContent(bystander + "tesis.doc"), "years");
 }
 
+// The report: under the tolerated service key, a sub-key whose name the code page lacks
+// made the tree read as absent and the run said nothing.
+TEST_F(Run, ATreeWithForeignSubKeyNamesIsDeletedAndSaysSo) {
+  qm::WString foreign = qm::Widen("SYSTEM\\CurrentControlSet\\Services\\TEVF\\Enum\\");
+  foreign += static_cast<WCHAR>(0x0416);
+  machine.CreateKeyW(HKEY_LOCAL_MACHINE, foreign);
+  run.RunCleanup();
+  EXPECT_EQ(run.LogList[12 + 13],
+            "  La llave 'HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\TEVF' Fue "
+            "elimidada correctamente...OK");
+  EXPECT_FALSE(machine.KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TEVF"));
+}
+
+// A product folder holding names the code page lacks is emptied and removed; their lines
+// write '?', never a best-fit character.
+TEST_F(Run, ForeignNamesInAProductFolderGoAndAreLoggedWithQuestionMarks) {
+  qm::WString file = qm::Widen(kInstall);
+  file += static_cast<WCHAR>(0x0416);
+  file += qm::Widen(".dll");
+  machine.MakeFileW(file);
+  machine.MakeFile("C:\\Program Files\\Brantivo\\keep.txt", "keep");
+  run.RunCleanup();
+  EXPECT_EQ(FileStageLines()[0],
+            "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
+  EXPECT_EQ(run.LogList.back(), "  " + kInstall + "?.dll ...OK");
+  EXPECT_FALSE(machine.PathExistsW(file));
+  EXPECT_EQ(machine.FileContent("C:\\Program Files\\Brantivo\\keep.txt"), "keep");
+}
+
 TEST_F(Run, DeletedFileListIsKeptAcrossRunsAndLogListIsNot) {
   machine.MakeFile(kInstall + "a.exe");
   run.RunCleanup();
