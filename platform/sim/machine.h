@@ -201,7 +201,8 @@ class Machine {
   std::vector<DWORD> stopRequestTimes;  // virtual ms of every accepted STOP request
   int OpenServiceHandles() const;       // manager and service handles
 
-  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL" (case-insensitive; a name
+  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL", "shell32.dll" and
+  // "SHFOLDER.DLL" (both export SHGetFolderPathW) (case-insensitive; a name
   // without extension gets ".dll"); anything else fails with 126, a missing export with 127.
   // advapi32 exports the 31 entry points of the service binding; those the simulation does not
   // model (configuration, locking, security, StartServiceA, CreateServiceA...) fail with 120.
