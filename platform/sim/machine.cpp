@@ -128,6 +128,7 @@ Machine::Machine() : state_(std::make_unique<State>()) {
   state_->hku->name = u"HKEY_USERS";
   CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes");
   CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services");
+  CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
   CreateKey(HKEY_CURRENT_USER, "Software");
   MakeDirectory(windowsDirectory + "\\Temp");
   InstallShellFolders(*this);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/raii.h"
+#include "platform/text.h"
 #include "tests/contract/world.h"
 
 namespace {
@@ -244,6 +245,79 @@ TEST_F(RegistryContract, QueryingThroughAHandleWithoutTheQueryRightIsDenied) {
   DWORD size = sizeof(buffer);
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegQueryValueExA(key.get(), "V", nullptr, nullptr,
                                                   reinterpret_cast<BYTE*>(buffer), &size));
+}
+
+// ---- names the code page cannot hold
+
+qm::WString W(const std::u16string& text) { return qm::WString(text.begin(), text.end()); }
+
+// Key names as the registry holds them, as RegEnumKeyExA shows them with the code page's
+// best-fit mapping, and whether RegOpenKeyExA finds the key by the shown name.
+struct KeyName {
+  std::u16string wide;
+  std::string shown;
+  LONG openByShown;
+};
+const KeyName kKeyNames[] = {
+    {u"\u0416\u0443\u043A", "???", ERROR_FILE_NOT_FOUND},         // Cyrillic
+    {u"..\uFF3Cx", "..\\x", ERROR_FILE_NOT_FOUND},                // full-width reverse solidus
+    {u"Caf\u00E9", "Caf\xE9", ERROR_SUCCESS},                     // held by the code page
+};
+
+TEST_F(RegistryContract, AKeyNameBeyondTheCodePageIsOpenedAndDeletedOnlyByItsWideForm) {
+  auto parent = Create(base);
+  for (const KeyName& name : kKeyNames) {
+    qm::unique_hkey child;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(parent.get(), W(name.wide).c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, child.put(), nullptr))
+        << name.shown;
+    child.reset();
+    EXPECT_EQ(std::vector<std::string>{name.shown}, SubKeys(parent.get()));
+    EXPECT_EQ(name.openByShown, Open(base + "\\" + name.shown, KEY_READ, child)) << name.shown;
+    child.reset();
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(parent.get(), W(name.wide).c_str(), 0, KEY_READ, child.put()))
+        << name.shown;
+    child.reset();
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(parent.get(), W(name.wide).c_str())) << name.shown;
+    EXPECT_TRUE(SubKeys(parent.get()).empty()) << name.shown;
+  }
+}
+
+TEST_F(RegistryContract, AValueNameBeyondTheCodePageIsEnumeratedAsQuestionMarks) {
+  auto key = Create(base);
+  const qm::WString name = W(u"\u0416\u0443\u043A");
+  const qm::WString data = W(u"x");
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(data.c_str()),
+                                          static_cast<DWORD>((data.size() + 1) * sizeof(WCHAR))));
+  char shown[16] = {};
+  DWORD length = sizeof(shown);
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegEnumValueA(key.get(), 0, shown, &length, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_STREQ("???", shown);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key.get(), shown));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key.get(), name.c_str()));
+  length = sizeof(shown);
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS,
+            RegEnumValueA(key.get(), 0, shown, &length, nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(RegistryContract, StringDataIsHeldInUtf16AndConvertedForTheAnsiFunctions) {
+  auto key = Create(base);
+  SetString(key.get(), "V", "Caf\xE9");
+  WCHAR wide[8] = {};
+  DWORD size = sizeof(wide), type = 0;
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key.get(), W(u"V").c_str(), nullptr, &type,
+                                            reinterpret_cast<BYTE*>(wide), &size));
+  EXPECT_EQ(10u, size) << "four characters and the zero, two bytes each";
+  EXPECT_EQ(W(u"Caf\u00E9"), qm::WString(wide));
+  char narrow[8] = {};
+  size = sizeof(narrow);
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "V", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(narrow), &size));
+  EXPECT_EQ(5u, size);
+  EXPECT_STREQ("Caf\xE9", narrow);
 }
 
 }  // namespace

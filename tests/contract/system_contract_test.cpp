@@ -146,20 +146,87 @@ const Conversion kConversions[] = {
     {0xFF3C, "\\", "?"}, {0xFF0F, "/", "?"}, {0xFF0E, ".", "?"}, {0xFF1F, "?", "?"},
     {0xFF0A, "*", "?"},  {0xFF1A, ":", "?"}, {0x0416, "?", "?"}, {0x00FA, "\xFA", "\xFA"},
     {0x20AC, "\x80", "\x80"}};
-}  // namespace text_cases
+// ---- shell folders and the profiles folder
 
-TEST_F(SystemContract, TheAnsiCodePageBestFitsFullWidthFormsAndTheLogFormDoesNot) {
-  for (const auto& c : text_cases::kConversions) {
-    const qm::WString wide{c.unit};
-    char buffer[8] = {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), 1, buffer, sizeof buffer, nullptr,
-                                      nullptr);
-    EXPECT_EQ(std::string(c.bestFit), std::string(buffer, n > 0 ? n : 0)) << int(c.unit);
-    EXPECT_EQ(std::string(c.exact), qm::Narrow(wide)) << int(c.unit);
-  }
-  // Bytes of the program's own come back as they were.
-  const std::string own = "C:\\Documents and Settings\\Men\xFA Inicio\\\x80";
-  EXPECT_EQ(own, qm::Narrow(qm::Widen(own)));
-  EXPECT_TRUE(qm::HoldsInCodePage(qm::Widen(own)));
-  EXPECT_FALSE(qm::HoldsInCodePage(qm::WString{0xFF3C}));
+qm::WString W(const std::u16string& text) { return qm::WString(text.begin(), text.end()); }
+
+// Both worlds' profile paths are ASCII; Wine's drive letter and folder names differ in case.
+qm::WString UpperAscii(qm::WString text) {
+  for (WCHAR& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<WCHAR>(c - 'a' + 'A');
+  return text;
 }
+
+using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+class ShellFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell32.reset(LoadLibraryA("shell32.dll"));
+    ASSERT_TRUE(shell32);
+    const FARPROC entry = GetProcAddress(shell32.get(), "SHGetFolderPathW");
+    ASSERT_NE(nullptr, entry);
+    getFolderPath = reinterpret_cast<GetFolderPathFn>(reinterpret_cast<void (*)()>(entry));
+  }
+  // The folder, or empty when the shell reports none.
+  qm::WString Folder(int csidl) {
+    WCHAR path[MAX_PATH] = {};
+    const HRESULT hr = getFolderPath(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return SUCCEEDED(hr) && hr == S_OK ? qm::WString(path) : qm::WString();
+  }
+  World world;
+  qm::unique_library shell32;
+  GetFolderPathFn getFolderPath = nullptr;
+};
+
+// The folders the install-folder check refuses; every system has them.
+constexpr int kMachineAndUserFolders[] = {
+    CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_APPDATA,
+    CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,        CSIDL_COMMON_DOCUMENTS,
+    CSIDL_PERSONAL,         CSIDL_DESKTOPDIRECTORY,     CSIDL_COMMON_DESKTOPDIRECTORY,
+    CSIDL_STARTMENU,        CSIDL_COMMON_STARTMENU,     CSIDL_PROGRAMS,
+    CSIDL_COMMON_PROGRAMS,  CSIDL_PROFILE,              CSIDL_WINDOWS,
+    CSIDL_SYSTEM};
+
+TEST_F(ShellFolders, EachMachineAndUserFolderIsAFullDrivePath) {
+  for (int csidl : kMachineAndUserFolders) {
+    const qm::WString path = Folder(csidl);
+    ASSERT_GT(path.size(), 3u) << "CSIDL " << csidl;
+    EXPECT_EQ(W(u":\\"), path.substr(1, 2)) << "CSIDL " << csidl;
+    EXPECT_NE(W(u"\\"), path.substr(path.size() - 1)) << "CSIDL " << csidl;
+  }
+}
+
+TEST_F(ShellFolders, TheWindowsFolderIsTheOneGetWindowsDirectoryReports) {
+  WCHAR windows[MAX_PATH] = {};
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  EXPECT_EQ(qm::WString(windows), Folder(CSIDL_WINDOWS));
+}
+
+TEST_F(ShellFolders, TheProfilesFolderExpandsToTheParentOfTheUsersProfile) {
+  qm::unique_hkey key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          W(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList").c_str(),
+                          0, KEY_QUERY_VALUE, key.put()));
+  WCHAR stored[MAX_PATH] = {};
+  DWORD size = sizeof(stored), type = 0;
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key.get(), W(u"ProfilesDirectory").c_str(), nullptr,
+                                            &type, reinterpret_cast<BYTE*>(stored), &size));
+  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+  // Windows keeps the drive as "%SystemDrive%"; Wine stores the expanded "C:\\users" (still
+  // REG_EXPAND_SZ), so the program must expand the value either way.
+  if (World::Simulated()) {
+    EXPECT_EQ(0u, qm::WString(stored).find(W(u"%SystemDrive%\\")));
+  }
+  WCHAR expanded[MAX_PATH] = {};
+  const DWORD needed = ExpandEnvironmentStringsW(stored, expanded, MAX_PATH);
+  ASSERT_GT(needed, 0u);
+  EXPECT_EQ(qm::WString(expanded).size() + 1, needed) << "the count includes the zero";
+  const qm::WString profile = Folder(CSIDL_PROFILE);
+  const qm::WString parent = profile.substr(0, profile.find_last_of(W(u"\\")));
+  EXPECT_EQ(UpperAscii(parent), UpperAscii(expanded))
+      << "the profile folder lies directly inside the profiles folder";
+}
+
+}  // namespace

@@ -26,6 +26,10 @@ class World {
   std::string Folder();
   // A fresh key path under HKEY_CURRENT_USER for this test; the key itself does not exist yet.
   std::string KeyPath();
+  // A directory link at `link` that leads to the folder `target`: a junction in the
+  // simulation, a unix symbolic link under Wine (which cannot make junctions). False when this
+  // world cannot make one.
+  bool MakeFolderLink(const std::string& link, const std::string& target);
   // Registers a key tree the test creates elsewhere, so that it is removed at the end.
   void RemoveAtEnd(HKEY root, const std::string& path);
 
@@ -41,7 +45,8 @@ class World {
   Impl* impl_;
 };
 
-// Removes a key tree under root, deepest keys first; returns the first error met.
+// Removes a key tree under root, deepest keys first, by the names the registry holds (a name
+// the code page cannot hold is removed too); returns the first error met.
 LONG DeleteKeyTree(HKEY root, const std::string& path);
 
 }  // namespace contract

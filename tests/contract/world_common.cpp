@@ -2,25 +2,34 @@
 #include <string>
 
 #include "platform/raii.h"
+#include "platform/text.h"
 #include "tests/contract/world.h"
 
 namespace contract {
 
-LONG DeleteKeyTree(HKEY root, const std::string& path) {
+namespace {
+
+LONG DeleteKeyTreeW(HKEY root, const qm::WString& path) {
   qm::unique_hkey key;
-  LONG rc = RegOpenKeyExA(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | DELETE, key.put());
+  LONG rc = RegOpenKeyExW(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | DELETE, key.put());
   if (rc != ERROR_SUCCESS) return rc;
   for (;;) {
-    char name[256];
-    DWORD length = sizeof(name);
-    rc = RegEnumKeyExA(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+    WCHAR name[256];
+    DWORD length = sizeof(name) / sizeof(name[0]);
+    rc = RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) return rc;
-    rc = DeleteKeyTree(key.get(), name);
+    rc = DeleteKeyTreeW(key.get(), qm::WString(name, length));
     if (rc != ERROR_SUCCESS) return rc;
   }
   key.reset();
-  return RegDeleteKeyA(root, path.c_str());
+  return RegDeleteKeyW(root, path.c_str());
+}
+
+}  // namespace
+
+LONG DeleteKeyTree(HKEY root, const std::string& path) {
+  return DeleteKeyTreeW(root, qm::Widen(path));
 }
 
 }  // namespace contract

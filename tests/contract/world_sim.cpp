@@ -30,6 +30,11 @@ std::string World::KeyPath() { return "Software\\QmContract\\" + UniqueName("K")
 
 void World::RemoveAtEnd(HKEY, const std::string&) {}
 
+bool World::MakeFolderLink(const std::string& link, const std::string& target) {
+  impl_->machine.MakeLink(link, target, true);
+  return true;
+}
+
 DWORD World::StartProcess(const std::string& exeName) {
   sim::ProcessSpec spec;
   spec.exe = exeName;

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/raii.h"
+#include "platform/text.h"
 #include "tests/contract/world.h"
+#include "tests/wine/wine_support.h"
 
 #include <psapi.h>  // after the Windows headers it builds on
 
@@ -34,25 +36,34 @@ std::string TempFolder() {
   return path;
 }
 
-void DeleteFolderTree(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  qm::unique_find find(FindFirstFileA((folder + "\\*").c_str(), &data));
+// By the names the file system holds, so that a name the code page cannot hold (or one its
+// best-fit mapping would turn into "..\\") is removed where it is; links are removed as
+// themselves, never followed.
+void DeleteFolderTreeW(const qm::WString& folder) {
+  const qm::WString separator = qm::Widen("\\");
+  WIN32_FIND_DATAW data;
+  qm::unique_find find(FindFirstFileW((folder + separator + qm::Widen("*")).c_str(), &data));
   if (find) {
     do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        DeleteFolderTree(path);
+      const qm::WString name = data.cFileName;
+      if (name == qm::Widen(".") || name == qm::Widen("..")) continue;
+      const qm::WString path = folder + separator + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const DWORD a = data.dwFileAttributes;
+      if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT))
+        DeleteFolderTreeW(path);
+      else if (a & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryW(path.c_str());
       else
-        DeleteFileA(path.c_str());
-    } while (FindNextFileA(find.get(), &data));
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(find.get(), &data));
   }
   find.reset();
-  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(folder.c_str());
+  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(folder.c_str());
 }
+
+void DeleteFolderTree(const std::string& folder) { DeleteFolderTreeW(qm::Widen(folder)); }
 
 using ScHandle = qm::unique_service;
 
@@ -127,6 +138,10 @@ std::string World::KeyPath() {
 }
 
 void World::RemoveAtEnd(HKEY root, const std::string& path) { impl_->keys.emplace_back(root, path); }
+
+bool World::MakeFolderLink(const std::string& link, const std::string& target) {
+  return winetest::MakeUnixSymlink(link, target);
+}
 
 DWORD World::StartProcess(const std::string& exeName) {
   const std::string exe = Folder() + "\\" + exeName;
