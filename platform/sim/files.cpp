@@ -142,7 +142,7 @@ std::shared_ptr<FsNode> AddChild(Machine::State& s, const std::shared_ptr<FsNode
   return node;
 }
 
-void Detach(const std::shared_ptr<FsNode>& node) {
+void Detach(std::shared_ptr<FsNode> node) {  // a copy: the reference may be the map entry it erases
   if (node->parent) node->parent->children.erase(UpperW(node->name));
   node->parent = nullptr;
   node->removed = true;
