@@ -241,8 +241,15 @@ ui::Label& TForm1::StageLabel(cleanup::Stage stage) const {
   return *Label5;
 }
 
-void TForm1::SetStageColor(cleanup::Stage stage, std::uint32_t color) {
-  StageLabel(stage).SetFontColor(color);
+void TForm1::StageStarted(cleanup::Stage stage) { StageLabel(stage).SetFontColor(cleanup::clBlue); }
+
+// The label turns black and the mark shows; the services and registry stages turn the label
+// black first, the processes and files stages show the mark first.
+void TForm1::StageFinished(cleanup::Stage stage, bool ok) {
+  const bool labelFirst = stage == cleanup::Stage::Services || stage == cleanup::Stage::Registry;
+  if (labelFirst) StageLabel(stage).SetFontColor(cleanup::clBlack);
+  ShowStageMark(stage, ok);
+  if (!labelFirst) StageLabel(stage).SetFontColor(cleanup::clBlack);
 }
 
 void TForm1::ShowStageMark(cleanup::Stage stage, bool ok) {

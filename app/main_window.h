@@ -46,8 +46,8 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   void OfferRestart();
 
   // cleanup::RunHost
-  void SetStageColor(cleanup::Stage stage, std::uint32_t color) override;
-  void ShowStageMark(cleanup::Stage stage, bool ok) override;
+  void StageStarted(cleanup::Stage stage) override;
+  void StageFinished(cleanup::Stage stage, bool ok) override;
   void HideAllMarks() override;
 
   // The run log; null until the window has been shown on a supported system and after the
@@ -79,6 +79,7 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   void ConfirmRestart();
   void AutomaticRun();
   ui::Label& StageLabel(cleanup::Stage stage) const;
+  void ShowStageMark(cleanup::Stage stage, bool ok);
 
   std::unique_ptr<MainWindowServices> services_;
   // The three lists, WindowsDir and the run; created by FormShow, freed by FormDestroy.

@@ -1,7 +1,7 @@
 // qmbench: the engine's removal operations against what Windows ships for the same job, on
 // identical trees in one prefix.
 //
-//   qmbench files <folders> <files-per-folder>   DeleteDirectoryContents + RemoveDirectoryA
+//   qmbench files <folders> <files-per-folder>   DeleteDirectoryContents + RemoveDirectoryW
 //                                                versus `cmd /c rd /s /q`
 //   qmbench registry <keys> <sub-keys-per-key>   DeleteRegistryKeyTree versus `reg delete /f`
 //
@@ -115,9 +115,15 @@ int BenchFiles(int folders, int files) {
   cleanup::StringList lines;
   int counter = 0;
   double start = Seconds();
-  int result = cleanup::DeleteDirectoryContents(a + "\\", lines, counter);
-  cleanup::ClearFileAttributes(a + "\\");
-  BOOL removed = RemoveDirectoryA((a + "\\").c_str());
+  // As the files stage does it: pinned while emptied, unpinned before it is removed.
+  const qm::WString folder = qm::Widen(a + "\\");
+  cleanup::PinnedFolder pinned = cleanup::PinFolder(folder);
+  const int result = pinned.kind == cleanup::FolderKind::Directory
+                         ? static_cast<int>(cleanup::DeleteDirectoryContents(folder, lines, counter))
+                         : -1;
+  pinned.handle.reset();
+  cleanup::ClearFileAttributes(folder);
+  BOOL removed = RemoveDirectoryW(folder.c_str());
   double engine = Seconds() - start;
 
   double baseline = TimeChild("cmd /c rem");
@@ -140,13 +146,13 @@ int BenchRegistry(int keys, int subKeys) {
     return 2;
   }
   double start = Seconds();
-  LONG result = cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, a);
+  const LONG result = static_cast<LONG>(cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, qm::Widen(a)));
   double engine = Seconds() - start;
 
   double baseline = TimeChild("reg query HKCU\\Software\\QmBench /ve");
   double tool = TimeChild("reg delete HKCU\\" + b + " /f") - baseline;
   bool gone = !KeyExists(a) && !KeyExists(b);
-  cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, "Software\\QmBench");
+  cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, qm::Widen("Software\\QmBench"));
   if (result != 0 || !gone) {
     std::fprintf(stderr, "qmbench: registry: result %ld, both gone %d\n", long(result),
                  int(gone));

@@ -1,19 +1,26 @@
 #include "cleanup/directories.h"
 
 #include "cleanup/pump.h"
-#include "platform/raii.h"
+#include "platform/paths.h"
 
 namespace cleanup {
 namespace {
 
-bool IsDotEntry(const char* name) { return std::string(name) == "." || std::string(name) == ".."; }
+bool IsDotEntry(const WCHAR* name) {
+  return name[0] == WCHAR('.') && (name[1] == 0 || (name[1] == WCHAR('.') && name[2] == 0));
+}
+
+const qm::WString& AllEntries() {
+  static const qm::WString pattern = qm::Widen("*.*");
+  return pattern;
+}
 
 // Deletes one file (or file link) and writes its line; answers whether it went.
-bool DeleteOneFile(const std::string& path, bool isLink, StringList& deletedFiles) {
+bool DeleteOneFile(const qm::WString& path, bool isLink, StringList& deletedFiles) {
   // A link's attributes are not cleared: on some systems that would reach its target.
   if (!isLink) ClearFileAttributes(path);
-  const bool deleted = ::DeleteFileA(path.c_str()) != 0;
-  deletedFiles.push_back("  " + path + (deleted ? " ...OK" : " ...FALLO"));
+  const bool deleted = ::DeleteFileW(path.c_str()) != 0;
+  deletedFiles.push_back("  " + qm::Narrow(path) + (deleted ? " ...OK" : " ...FALLO"));
   return deleted;
 }
 
@@ -22,62 +29,110 @@ class TreeWalk {
   TreeWalk(StringList& deletedFiles, int& fileCounter)
       : deletedFiles_(deletedFiles), fileCounter_(fileCounter) {}
 
-  int Run(const std::string& directory) {
+  DirectoryResult Run(const qm::WString& directory) {
     EmptyDirectory(directory);
     return result_;
   }
 
  private:
-  void EmptyDirectory(const std::string& directory) {
+  void EmptyDirectory(const qm::WString& directory) {
     ProcessMessages();
-    WIN32_FIND_DATAA entry{};
-    qm::unique_find search(::FindFirstFileA((directory + "*.*").c_str(), &entry));
+    WIN32_FIND_DATAW entry{};
+    qm::unique_find search(::FindFirstFileW((directory + AllEntries()).c_str(), &entry));
     if (!search) {
-      result_ = kListingFailed;
+      result_ = DirectoryResult::ListingFailed;
       return;
     }
     do {
       if (!IsDotEntry(entry.cFileName)) HandleEntry(directory + entry.cFileName, entry);
-    } while (::FindNextFileA(search.get(), &entry));
+    } while (::FindNextFileW(search.get(), &entry));
   }
 
-  void HandleEntry(const std::string& path, const WIN32_FIND_DATAA& entry) {
+  void HandleEntry(const qm::WString& path, const WIN32_FIND_DATAW& entry) {
     const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool isLink = IsReparsePoint(entry.dwFileAttributes);
     if (isDirectory && isLink) {
       ProcessMessages();  // a sub-directory like any other, though never entered
-      ::RemoveDirectoryA(path.c_str());  // removes the link only; a failure leaves it
+      RemoveFolderLink(path);  // a failure leaves it
     } else if (isDirectory) {
-      EmptySubDirectory(path + "\\");
+      EmptySubDirectory(path);
     } else {
       ++fileCounter_;
-      if (!DeleteOneFile(path, isLink, deletedFiles_)) result_ = kFileNotDeleted;
+      if (!DeleteOneFile(path, isLink, deletedFiles_)) result_ = DirectoryResult::FileNotDeleted;
       ProcessMessages();
     }
   }
 
-  void EmptySubDirectory(const std::string& directory) {
+  // `path` was listed as a plain directory; what it is now is read from its own handle.
+  void EmptySubDirectory(const qm::WString& path) {
     ProcessMessages();
+    const qm::WString directory = qm::WithFinalBackslash(path);
+    PinnedFolder pinned = PinFolder(path);
+    switch (pinned.kind) {
+      case FolderKind::Link:  // swapped for a link since the listing: removed as one
+        RemoveFolderLink(path);
+        return;
+      case FolderKind::Other:  // cannot be entered safely: as if it could not be listed
+        result_ = DirectoryResult::ListingFailed;
+        return;
+      case FolderKind::Directory:
+        break;
+    }
     ClearFileAttributes(directory);
     EmptyDirectory(directory);
-    ::RemoveDirectoryA(directory.c_str());  // one that still holds something stays
+    pinned.handle.reset();  // the pin would keep the folder itself from going
+    ::RemoveDirectoryW(directory.c_str());  // one that still holds something stays
   }
 
   StringList& deletedFiles_;
   int& fileCounter_;
-  int result_ = kDirectoryEmptied;
+  DirectoryResult result_ = DirectoryResult::Emptied;
 };
 
 }  // namespace
 
-int DeleteDirectoryContents(const std::string& directory, StringList& deletedFiles,
-                            int& fileCounter) {
-  if (directory.empty()) return kDirectoryEmptied;
+DirectoryResult DeleteDirectoryContents(const qm::WString& directory, StringList& deletedFiles,
+                                        int& fileCounter) {
+  if (directory.empty()) return DirectoryResult::Emptied;
   return TreeWalk(deletedFiles, fileCounter).Run(directory);
 }
 
-void ClearFileAttributes(const std::string& path) {
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+void ClearFileAttributes(const qm::WString& path) {
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+}
+
+bool FolderExists(const qm::WString& folder) {
+  // Asked without its final backslash, a link reports itself rather than its target.
+  const DWORD attributes = ::GetFileAttributesW(qm::WithoutFinalBackslash(folder).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PinnedFolder PinFolder(const qm::WString& folder) {
+  const qm::WString bare = qm::WithoutFinalBackslash(folder);
+  PinnedFolder pinned;
+  qm::unique_file handle(::CreateFileW(bare.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!handle || !::GetFileInformationByHandle(handle.get(), &info)) return pinned;
+  // Once pinned, the name cannot be given to anything else, so what the name reports now is
+  // what the handle holds; asking both also catches a link that some systems open through
+  // (Wine opens a unix link to a folder as its target, yet reports the link by name).
+  const DWORD byName = ::GetFileAttributesW(bare.c_str());
+  if (IsReparsePoint(info.dwFileAttributes) ||
+      (byName != INVALID_FILE_ATTRIBUTES && IsReparsePoint(byName))) {
+    pinned.kind = FolderKind::Link;  // the handle goes: RemoveDirectoryW needs the name free
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+             byName != INVALID_FILE_ATTRIBUTES) {
+    pinned.kind = FolderKind::Directory;
+    pinned.handle = std::move(handle);
+  }
+  return pinned;
+}
+
+bool RemoveFolderLink(const qm::WString& link) {
+  return ::RemoveDirectoryW(qm::WithoutFinalBackslash(link).c_str()) != 0;
 }
 
 }  // namespace cleanup

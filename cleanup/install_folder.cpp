@@ -1,52 +1,45 @@
 #include "cleanup/install_folder.h"
 
 #include <algorithm>
-#include <vector>
+#include <string>
 
 #include "cleanup/plan.h"
+#include "cleanup/registry.h"
+#include "platform/bind.h"
+#include "platform/paths.h"
+#include "platform/raii.h"
+#include "platform/win32/win32.h"
 
 namespace cleanup {
 namespace {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string WithoutTrailingBackslash(std::string path) {
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  return path;
-}
+bool IsLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // The components after "X:\", split at backslashes; one trailing backslash is allowed.
-std::vector<std::string> Components(const std::string& folder) {
-  std::string rest = folder.substr(3);
-  if (!rest.empty() && rest.back() == '\\') rest.pop_back();
-  std::vector<std::string> parts;
-  std::string::size_type start = 0;
+std::vector<qm::WString> Components(const qm::WString& folder) {
+  qm::WString rest = folder.substr(3);
+  if (!rest.empty() && rest.back() == qm::kBackslash) rest.pop_back();
+  std::vector<qm::WString> parts;
+  qm::WString::size_type start = 0;
   for (;;) {
-    const auto end = rest.find('\\', start);
+    const auto end = rest.find(qm::kBackslash, start);
     parts.push_back(rest.substr(start, end - start));
-    if (end == std::string::npos) return parts;
+    if (end == qm::WString::npos) return parts;
     start = end + 1;
   }
 }
 
-bool IsPlainName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  if (name.back() == '.' || name.back() == ' ') return false;  // Windows strips them
-  for (char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20) return false;
-    if (std::string("*?/:<>\"|~").find(c) != std::string::npos) return false;
-  }
+bool IsPlainName(const qm::WString& name) {
+  static const qm::WString special = qm::Widen("*?/:<>\"|~");
+  static const qm::WString dot = qm::Widen("."), dots = qm::Widen("..");
+  if (name.empty() || name == dot || name == dots) return false;
+  if (name.back() == WCHAR('.') || name.back() == WCHAR(' ')) return false;  // Windows strips them
+  for (const WCHAR c : name)
+    if (c < 0x20 || special.find(c) != qm::WString::npos) return false;
   return true;
 }
 
-bool IsWellKnownRootFolder(const std::string& name) {
+bool IsWellKnownRootFolder(const qm::WString& name) {
   // A Spanish-language system names Program Files "Archivos de programa".
   static const char* const names[] = {"PROGRAM FILES",
                                       "PROGRAM FILES (X86)",
@@ -57,37 +50,145 @@ bool IsWellKnownRootFolder(const std::string& name) {
                                       "PROGRAMDATA",
                                       "WINDOWS",
                                       "WINNT"};
-  const std::string upper = Upper(name);
-  return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return upper == n; });
+  const qm::WString upper = FoldCase(name);
+  return std::any_of(std::begin(names), std::end(names),
+                     [&](const char* n) { return upper == qm::Widen(n); });
 }
 
-// `inner` equals `outer` or lies below it; both without trailing backslash, upper case.
-bool IsSameOrBelow(const std::string& inner, const std::string& outer) {
+// The form compared: letters folded, no trailing backslash.
+qm::WString Comparable(const qm::WString& path) {
+  return FoldCase(qm::WithoutFinalBackslashes(path));
+}
+
+// `inner` equals `outer` or lies below it; both in Comparable form.
+bool IsSameOrBelow(const qm::WString& inner, const qm::WString& outer) {
+  if (outer.empty()) return false;
   if (inner.size() < outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
-  return inner.size() == outer.size() || inner[outer.size()] == '\\';
+  return inner.size() == outer.size() || inner[outer.size()] == qm::kBackslash;
 }
 
-bool TouchesWindowsDir(const std::string& folder, const std::string& windowsDir) {
-  const std::string candidate = Upper(WithoutTrailingBackslash(folder));
-  const std::string windows = Upper(WithoutTrailingBackslash(windowsDir));
-  if (windows.empty()) return false;
+// `inner` lies directly inside `outer`: below it by exactly one name.
+bool IsDirectlyInside(const qm::WString& inner, const qm::WString& outer) {
+  return IsSameOrBelow(inner, outer) && inner.size() > outer.size() &&
+         inner.find(qm::kBackslash, outer.size() + 1) == qm::WString::npos;
+}
+
+bool TouchesWindowsDir(const qm::WString& candidate, const qm::WString& windowsDir) {
+  const qm::WString windows = Comparable(windowsDir);
   return IsSameOrBelow(candidate, windows) || IsSameOrBelow(windows, candidate);
+}
+
+bool TouchesShellFolder(const qm::WString& candidate, const ShellFolders& shell) {
+  for (const qm::WString& folder : shell.folders)
+    if (IsSameOrBelow(Comparable(folder), candidate)) return true;
+  for (const qm::WString& root : shell.profileRoots) {
+    const qm::WString profiles = Comparable(root);
+    if (IsSameOrBelow(profiles, candidate) || IsDirectlyInside(candidate, profiles)) return true;
+  }
+  return false;
+}
+
+// The shell folders asked for, for the machine and for the running user.
+constexpr int kShellFolderIds[] = {
+    0x0026,  // CSIDL_PROGRAM_FILES
+    0x002a,  // CSIDL_PROGRAM_FILESX86
+    0x002b,  // CSIDL_PROGRAM_FILES_COMMON
+    0x002c,  // CSIDL_PROGRAM_FILES_COMMONX86
+    0x0023,  // CSIDL_COMMON_APPDATA
+    0x001a,  // CSIDL_APPDATA
+    0x001c,  // CSIDL_LOCAL_APPDATA
+    0x002e,  // CSIDL_COMMON_DOCUMENTS
+    0x0005,  // CSIDL_PERSONAL
+    0x0019,  // CSIDL_COMMON_DESKTOPDIRECTORY
+    0x0010,  // CSIDL_DESKTOPDIRECTORY
+    0x0016,  // CSIDL_COMMON_STARTMENU
+    0x000b,  // CSIDL_STARTMENU
+    0x0017,  // CSIDL_COMMON_PROGRAMS
+    0x0002,  // CSIDL_PROGRAMS
+    0x0028,  // CSIDL_PROFILE
+    0x0024,  // CSIDL_WINDOWS
+    0x0025,  // CSIDL_SYSTEM
+};
+constexpr DWORD kCurrentPath = 0;  // SHGFP_TYPE_CURRENT
+
+using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+// Every shell folder one library's SHGetFolderPathW reports; false when the library or the
+// export is missing.
+bool AddShellFolders(const char* libraryName, std::vector<qm::WString>& folders) {
+  const qm::unique_library library(::LoadLibraryA(libraryName));
+  if (!library) return false;
+  const auto getFolderPath = qm::Bind<SHGetFolderPathWFn>(library.get(), "SHGetFolderPathW");
+  if (!getFolderPath) return false;
+  for (const int id : kShellFolderIds) {
+    qm::WString path(MAX_PATH, WCHAR{});  // the function's documented buffer size
+    if (getFolderPath(nullptr, id, nullptr, kCurrentPath, &path[0]) != 0) continue;
+    path.resize(path.find(WCHAR{}));
+    if (!path.empty()) folders.push_back(path);
+  }
+  return true;
+}
+
+// `text` with its %VARIABLES% expanded; the empty text when the expansion fails.
+qm::WString ExpandEnvironment(const qm::WString& text) {
+  qm::WString expanded(MAX_PATH, WCHAR{});
+  for (;;) {
+    const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), &expanded[0],
+                                                     static_cast<DWORD>(expanded.size()));
+    if (needed == 0) return {};
+    if (needed <= expanded.size()) {
+      expanded.resize(needed - 1);  // needed counts the terminating zero
+      return expanded;
+    }
+    expanded.assign(needed, WCHAR{});
+  }
 }
 
 }  // namespace
 
-bool IsSafeInstallDir(const std::string& folder, const std::string& windowsDir) {
-  if (folder.size() < 4 || !IsLetter(folder[0]) || folder[1] != ':' || folder[2] != '\\')
-    return false;
-  const std::vector<std::string> parts = Components(folder);
-  if (!std::all_of(parts.begin(), parts.end(), IsPlainName)) return false;
-  if (parts.size() == 1 && IsWellKnownRootFolder(parts[0])) return false;
-  return !TouchesWindowsDir(folder, windowsDir);
+qm::WString FoldCase(qm::WString text) {
+  for (WCHAR& c : text) {
+    const unsigned u = static_cast<unsigned>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7) ||  // ASCII, Latin-1
+        (u >= 0x3B1 && u <= 0x3C9 && u != 0x3C2) ||                        // Greek
+        (u >= 0x430 && u <= 0x44F))                                        // Cyrillic
+      c = static_cast<WCHAR>(u - 0x20);
+    else if (u == 0xFF)
+      c = static_cast<WCHAR>(0x178);
+    else if (u >= 0x450 && u <= 0x45F)
+      c = static_cast<WCHAR>(u - 0x50);
+  }
+  return text;
 }
 
-std::string CheckedInstallDir(const std::string& read, const std::string& windowsDir) {
-  if (!IsSafeInstallDir(read, windowsDir)) return DefaultInstallDir;
-  return read.back() == '\\' ? read : read + '\\';
+ShellFolders MachineShellFolders() {
+  ShellFolders shell;
+  if (!AddShellFolders("shell32.dll", shell.folders)) AddShellFolders("shfolder.dll", shell.folders);
+  const qm::WString profiles = ReadRegistryString(
+      HKEY_LOCAL_MACHINE,
+      qm::Widen("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"),
+      qm::Widen("ProfilesDirectory"), KEY_READ);
+  const qm::WString expanded = profiles.empty() ? qm::WString() : ExpandEnvironment(profiles);
+  if (!expanded.empty()) shell.profileRoots.push_back(expanded);
+  return shell;
+}
+
+bool IsSafeInstallDir(const qm::WString& folder, const qm::WString& windowsDir,
+                      const ShellFolders& shell) {
+  if (folder.size() < 4 || !IsLetter(folder[0]) || folder[1] != WCHAR(':') ||
+      folder[2] != qm::kBackslash)
+    return false;
+  const std::vector<qm::WString> parts = Components(folder);
+  if (!std::all_of(parts.begin(), parts.end(), IsPlainName)) return false;
+  if (parts.size() == 1 && IsWellKnownRootFolder(parts[0])) return false;
+  const qm::WString candidate = Comparable(folder);
+  return !TouchesWindowsDir(candidate, windowsDir) && !TouchesShellFolder(candidate, shell);
+}
+
+qm::WString CheckedInstallDir(const qm::WString& read, const qm::WString& windowsDir,
+                              const ShellFolders& shell) {
+  if (!IsSafeInstallDir(read, windowsDir, shell)) return qm::Widen(DefaultInstallDir);
+  return qm::WithFinalBackslash(read);
 }
 
 }  // namespace cleanup

@@ -79,49 +79,54 @@ Outcome ProcessOutcome(const std::string& p, int code) {
   }
 }
 
-Outcome KeyTreeOutcome(const std::string& rootPrefix, const std::string& key, LONG code,
+Outcome KeyTreeOutcome(const std::string& rootPrefix, const std::string& key, KeyTreeResult code,
                        bool absenceExpected) {
   const std::string name = rootPrefix + key;
-  if (code == ERROR_SUCCESS)
-    return Success("  La llave '" + name + "' Fue elimidada correctamente...OK");
-  if (code == ERROR_FILE_NOT_FOUND) {
-    if (absenceExpected) return Silent();
-    return Failure("  Error abriendo la llave '" + name + "'. Llave no encontrada");
+  switch (code) {
+    case KeyTreeResult::Deleted:
+      return Success("  La llave '" + name + "' Fue elimidada correctamente...OK");
+    case KeyTreeResult::NotFound:
+      if (absenceExpected) return Silent();
+      return Failure("  Error abriendo la llave '" + name + "'. Llave no encontrada");
+    case KeyTreeResult::BadKey:
+      break;  // an error like any other below
   }
   return Failure("  Error eliminando la llave '" + name +
                  "'. C\xF3"
                  "digo de error " +
-                 std::to_string(code) + "...FALLO");
+                 std::to_string(static_cast<LONG>(code)) + "...FALLO");
 }
 
-Outcome ValueOutcome(const std::string& keyDisplay, const std::string& value, int code) {
+Outcome ValueOutcome(const std::string& keyDisplay, const std::string& value, ValueResult code) {
   switch (code) {
-    case 0:
+    case ValueResult::Deleted:
       return Success("  El valor '" + keyDisplay + value + "' Fue elimidado correctamente...OK");
-    case 1:
+    case ValueResult::NotDeleted:
       return Failure("  Error eliminando el valor '" + keyDisplay + value +
                      "'. Valor no encontrado");
-    case 2: return Failure("  Error abriendo la llave '" + keyDisplay + "'. Llave no encontrada");
-    default: return Silent();
+    case ValueResult::KeyNotOpened:
+      return Failure("  Error abriendo la llave '" + keyDisplay + "'. Llave no encontrada");
   }
+  return Silent();  // not reached: every result has its line
 }
 
 std::string DirectoryNotFoundLine(const std::string& directory) {
   return "  Error borrando el directorio '" + directory + "'.  Directorio no encontrado...FALLO";
 }
 
-Outcome DirectoryContentsOutcome(const std::string& directory, int code) {
+Outcome DirectoryContentsOutcome(const std::string& directory, DirectoryResult code) {
   switch (code) {
-    case 400:
+    case DirectoryResult::Emptied: return Silent();
+    case DirectoryResult::ListingFailed:
       return Failure("  Error borrando el directorio '" + directory +
                      "'. Directorio no encontrado");
-    case 401:
+    case DirectoryResult::NoFileFound:
       return Failure(
           "  No se encontr\xF3 nungun fichero. El directorio estaba vac\xED"
           "o.");
-    case 402: return {std::nullopt, true};
-    default: return Silent();
+    case DirectoryResult::FileNotDeleted: return {std::nullopt, true};
   }
+  return Silent();  // not reached: every result is named
 }
 
 Outcome DirectoryRemovalOutcome(const std::string& directory, bool removed) {
@@ -137,15 +142,15 @@ Outcome DriverFileOutcome(const std::string& path, bool deleted) {
   return Failure("  " + path + "'...FALLO");
 }
 
-void WriteLogLines(const std::string& path, const StringList& lines) {
+void WriteLogLines(const qm::WString& path, const StringList& lines) {
   std::string bytes;
   for (const std::string& line : lines) bytes += line + "\r\n";
   // Deleting a link removes the link, not its target; CREATE_NEW then refuses anything that
   // appeared at the path meanwhile.
-  ::DeleteFileA(path.c_str());
-  const qm::unique_file file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  ::DeleteFileW(path.c_str());
+  const qm::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw EFCreateError(path);
+  if (!file) throw EFCreateError(qm::Narrow(path));
   std::string::size_type written = 0;
   while (written < bytes.size()) {
     DWORD chunk = 0;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "cleanup/directories.h"
+#include "cleanup/registry.h"
 #include "cleanup/run.h"
 #include "platform/win32/win32.h"
 
@@ -37,14 +39,15 @@ extern const char* const CurrentUserPrefix;
 
 // A key tree's deletion result. A key that was not found is a failure unless its absence is
 // expected (no line then); any other Windows error is a failure with its code in the line.
-Outcome KeyTreeOutcome(const std::string& rootPrefix, const std::string& key, LONG code,
+// Names in these lines are log bytes: the plan's own texts, or machine names through qm::Narrow.
+Outcome KeyTreeOutcome(const std::string& rootPrefix, const std::string& key, KeyTreeResult code,
                        bool absenceExpected);
 // A value's deletion under `keyDisplay` (the key's full display name followed by a blank).
-Outcome ValueOutcome(const std::string& keyDisplay, const std::string& value, int code);
+Outcome ValueOutcome(const std::string& keyDisplay, const std::string& value, ValueResult code);
 
 std::string DirectoryNotFoundLine(const std::string& directory);
 // DeleteDirectoryContents' result after the empty-folder rule (401).
-Outcome DirectoryContentsOutcome(const std::string& directory, int code);
+Outcome DirectoryContentsOutcome(const std::string& directory, DirectoryResult code);
 // The removal of a product folder itself.
 Outcome DirectoryRemovalOutcome(const std::string& directory, bool removed);
 Outcome DriverFileOutcome(const std::string& path, bool deleted);
@@ -52,7 +55,7 @@ Outcome DriverFileOutcome(const std::string& path, bool deleted);
 // Writes `lines` to `path`, each followed by CR LF, as the bytes held. An existing file is
 // deleted first and the file is then created new and written with no sharing, so a link
 // planted at `path` is never followed. Throws EFCreateError ("Cannot create file <path>")
-// when the file cannot be created, and Exception when it cannot be written whole.
-void WriteLogLines(const std::string& path, const StringList& lines);
+// (its path through qm::Narrow) when the file cannot be created, and Exception when it cannot be written whole.
+void WriteLogLines(const qm::WString& path, const StringList& lines);
 
 }  // namespace cleanup

@@ -64,36 +64,36 @@ const char* const ProductKey = "SOFTWARE\\Brantivo\\TEV32";
 const char* const InstallDirValue = "DirInstall";
 const char* const DefaultInstallDir = "C:\\Program Files\\Brantivo\\Tev32\\";
 
-StringList SharedDllValueNames(const std::string& installDir) {
-  StringList names;
-  for (const std::string& file : PlanSharedDllFiles) names.push_back(installDir + file);
+WStringList SharedDllValueNames(const qm::WString& installDir) {
+  WStringList names;
+  for (const std::string& file : PlanSharedDllFiles) names.push_back(installDir + qm::Widen(file));
   return names;
 }
 
-StringList ProductFolders(const std::string& installDir, const std::string& windowsDir) {
-  const std::string drive = windowsDir.substr(0, 1);
+WStringList ProductFolders(const qm::WString& installDir, const qm::WString& windowsDir) {
+  const qm::WString drive = windowsDir.substr(0, 1);
   return {
       installDir,
-      drive +
-          ":\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas\\"
-          "TEV32 para Windows\\",
-      windowsDir + "\\Downloaded Installations\\{FE4F5263-11D5-4724-95BA-A978983B6369}\\",
-      windowsDir + "\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\",
+      drive + qm::Widen(":\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas\\"
+                        "TEV32 para Windows\\"),
+      windowsDir +
+          qm::Widen("\\Downloaded Installations\\{FE4F5263-11D5-4724-95BA-A978983B6369}\\"),
+      windowsDir + qm::Widen("\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\"),
   };
 }
 
-std::string DriverFilePath(const std::string& windowsDir) {
-  return windowsDir + "\\system32\\drivers\\TEVF.sys";
+qm::WString DriverFilePath(const qm::WString& windowsDir) {
+  return windowsDir + qm::Widen("\\system32\\drivers\\TEVF.sys");
 }
 
-std::string LogFilePath(const std::string& windowsDir) {
-  return windowsDir + "\\Temp\\Quelmark.log";
+qm::WString LogFilePath(const qm::WString& windowsDir) {
+  return windowsDir + qm::Widen("\\Temp\\Quelmark.log");
 }
 
-std::string ReadWindowsDirectory() {
-  std::string buffer(MAX_PATH, '\0');
+qm::WString ReadWindowsDirectory() {
+  qm::WString buffer(MAX_PATH, WCHAR{});
   for (;;) {
-    const UINT length = ::GetWindowsDirectoryA(&buffer[0], static_cast<UINT>(buffer.size()));
+    const UINT length = ::GetWindowsDirectoryW(&buffer[0], static_cast<UINT>(buffer.size()));
     if (length < buffer.size()) {
       buffer.resize(length);
       return buffer;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cleanup/run.h"
+#include "platform/text.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
@@ -30,20 +31,23 @@ extern const char* const ProductKey;         // under HKEY_LOCAL_MACHINE, holds 
 extern const char* const InstallDirValue;    // "DirInstall"
 extern const char* const DefaultInstallDir;  // "C:\Program Files\Brantivo\Tev32\"
 
+// The derived names below are wide names: the machine's folders as Windows holds them, joined
+// with the plan's own texts widened (qm::Widen).
+
 // One name per entry of PlanSharedDllFiles, in order: the install folder directly followed by
 // the file name (the folder ends with a backslash once it went through CheckedInstallDir).
-StringList SharedDllValueNames(const std::string& installDir);
+WStringList SharedDllValueNames(const qm::WString& installDir);
 
 // The four product folders, each ending with a backslash: the install folder, then the Start
 // menu folder on the Windows drive, the downloaded-installations folder and the Installer
 // cache folder under the Windows directory.
-StringList ProductFolders(const std::string& installDir, const std::string& windowsDir);
+WStringList ProductFolders(const qm::WString& installDir, const qm::WString& windowsDir);
 
-std::string DriverFilePath(const std::string& windowsDir);
-std::string LogFilePath(const std::string& windowsDir);
+qm::WString DriverFilePath(const qm::WString& windowsDir);
+qm::WString LogFilePath(const qm::WString& windowsDir);
 
-// The Windows directory as GetWindowsDirectoryA reports it (no trailing backslash), whatever
+// The Windows directory as GetWindowsDirectoryW reports it (no trailing backslash), whatever
 // its length.
-std::string ReadWindowsDirectory();
+qm::WString ReadWindowsDirectory();
 
 }  // namespace cleanup

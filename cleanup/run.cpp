@@ -12,11 +12,6 @@
 namespace cleanup {
 namespace {
 
-std::string WithoutTrailingBackslash(const std::string& path) {
-  if (path.size() > 3 && path.back() == '\\') return path.substr(0, path.size() - 1);
-  return path;
-}
-
 // One run of the four stages over a CleanupRun's lists.
 class Stages {
  public:
@@ -25,19 +20,18 @@ class Stages {
 
   void Services();
   void Processes();
-  void Registry(const StringList& sharedDllValueNames);
+  void Registry(const WStringList& sharedDllValueNames);
   void Files();
 
  private:
   void Begin(Stage stage, const char* header, bool separatorFirst);
-  void ShowMark(Stage stage) { host_.ShowStageMark(stage, failures_ == 0); }
-  void EndLabel(Stage stage) { host_.SetStageColor(stage, clBlack); }
+  void End(Stage stage) { host_.StageFinished(stage, failures_ == 0); }
   void Append(const std::string& line) { run_.LogList.push_back(line); }
   void Record(const Outcome& outcome);
 
   void KeyTrees(HKEY root, const char* prefix, const StringList& keys, std::size_t tolerated);
-  void Values(const char* key, const StringList& names);
-  void Folder(const std::string& directory, int& fileCounter);
+  void Values(const char* key, const WStringList& names);
+  void Folder(const qm::WString& directory, int& fileCounter);
 
   CleanupRun& run_;
   RunHost& host_;
@@ -46,7 +40,7 @@ class Stages {
 };
 
 void Stages::Begin(Stage stage, const char* header, bool separatorFirst) {
-  host_.SetStageColor(stage, clBlue);
+  host_.StageStarted(stage);
   if (separatorFirst) Append(Separator);
   Append(header);
   Append(Separator);
@@ -70,8 +64,7 @@ void Stages::Services() {
     Record(ServiceStopOutcome(service, code));
     if (code == 0) services_.RemoveService(service);
   }
-  EndLabel(Stage::Services);
-  ShowMark(Stage::Services);
+  End(Stage::Services);
 }
 
 void Stages::Processes() {
@@ -80,64 +73,78 @@ void Stages::Processes() {
     ProcessMessages();  // lets the window repaint between two names
     Record(ProcessOutcome(exe, TerminateProcessByName(exe)));
   }
-  ShowMark(Stage::Processes);
-  EndLabel(Stage::Processes);
+  End(Stage::Processes);
 }
 
 void Stages::KeyTrees(HKEY root, const char* prefix, const StringList& keys,
                       std::size_t tolerated) {
   for (std::size_t i = 0; i < keys.size(); ++i)
-    Record(KeyTreeOutcome(prefix, keys[i], DeleteRegistryKeyTree(root, keys[i]), i < tolerated));
+    Record(KeyTreeOutcome(prefix, keys[i], DeleteRegistryKeyTree(root, qm::Widen(keys[i])),
+                          i < tolerated));
 }
 
-void Stages::Values(const char* key, const StringList& names) {
+void Stages::Values(const char* key, const WStringList& names) {
   const std::string display = std::string(LocalMachinePrefix) + key + " ";
-  for (const std::string& name : names)
-    Record(ValueOutcome(display, name, DeleteRegistryValue(HKEY_LOCAL_MACHINE, key, name)));
+  const qm::WString wideKey = qm::Widen(key);
+  for (const qm::WString& name : names)
+    Record(ValueOutcome(display, qm::Narrow(name),
+                        DeleteRegistryValue(HKEY_LOCAL_MACHINE, wideKey, name)));
 }
 
-void Stages::Registry(const StringList& sharedDllValueNames) {
+void Stages::Registry(const WStringList& sharedDllValueNames) {
   Begin(Stage::Registry, RegistryHeader, true);
   KeyTrees(HKEY_CLASSES_ROOT, ClassesRootPrefix, PlanClassesRootKeys, 0);
   // The service removal may already have deleted the driver's and the service's keys.
   KeyTrees(HKEY_LOCAL_MACHINE, LocalMachinePrefix, PlanLocalMachineKeys, 2);
   KeyTrees(HKEY_CURRENT_USER, CurrentUserPrefix, PlanCurrentUserKeys, 0);
-  Values(RunKey, PlanRunValues);
+  WStringList runValues;
+  for (const std::string& name : PlanRunValues) runValues.push_back(qm::Widen(name));
+  Values(RunKey, runValues);
   Values(SharedDllsKey, sharedDllValueNames);
-  EndLabel(Stage::Registry);
-  ShowMark(Stage::Registry);
+  End(Stage::Registry);
 }
 
 // One product folder: emptied unless it is itself a link, then removed. A folder in which,
-// as in every earlier folder of the stage, no file was met counts as empty (401).
-void Stages::Folder(const std::string& directory, int& fileCounter) {
-  // Asked without its final backslash, a link reports itself rather than its target.
-  const std::string bare = WithoutTrailingBackslash(directory);
-  const DWORD attributes = ::GetFileAttributesA(bare.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    Record({DirectoryNotFoundLine(directory), true});
+// as in every earlier folder of the stage, no file was met counts as empty (401). It is
+// emptied only while a handle shows it is a plain directory and keeps it from being replaced;
+// a folder found to be a link, by its attributes or by that handle, is removed as a link.
+void Stages::Folder(const qm::WString& directory, int& fileCounter) {
+  const std::string logged = qm::Narrow(directory);
+  if (!FolderExists(directory)) {
+    Record({DirectoryNotFoundLine(logged), true});
     return;
   }
-  const bool isLink = IsReparsePoint(attributes);
-  if (!isLink) {
-    int code = DeleteDirectoryContents(directory, run_.DeletedFileList, fileCounter);
-    if (fileCounter == 0) code = 401;
-    Record(DirectoryContentsOutcome(directory, code));
-    ClearFileAttributes(directory);
+  PinnedFolder pinned = PinFolder(directory);
+  bool removed = false;
+  switch (pinned.kind) {
+    case FolderKind::Link:
+      removed = RemoveFolderLink(directory);
+      break;
+    case FolderKind::Other:  // could not be entered safely: as if it could not be listed
+      Record(DirectoryContentsOutcome(logged, DirectoryResult::ListingFailed));
+      removed = ::RemoveDirectoryW(directory.c_str()) != 0;
+      break;
+    case FolderKind::Directory: {
+      DirectoryResult code = DeleteDirectoryContents(directory, run_.DeletedFileList, fileCounter);
+      if (fileCounter == 0) code = DirectoryResult::NoFileFound;
+      Record(DirectoryContentsOutcome(logged, code));
+      pinned.handle.reset();  // the pin would keep the folder itself from going
+      ClearFileAttributes(directory);
+      removed = ::RemoveDirectoryW(directory.c_str()) != 0;
+      break;
+    }
   }
-  const bool removed = ::RemoveDirectoryA((isLink ? bare : directory).c_str()) != 0;
-  Record(DirectoryRemovalOutcome(directory, removed));
+  Record(DirectoryRemovalOutcome(logged, removed));
 }
 
 void Stages::Files() {
   Begin(Stage::Files, FilesHeader, true);
   int fileCounter = 0;  // accumulates over the folders
-  for (const std::string& directory : run_.DirList) Folder(directory, fileCounter);
-  const std::string driver = DriverFilePath(run_.WindowsDir);
-  Record(DriverFileOutcome(driver, ::DeleteFileA(driver.c_str()) != 0));
+  for (const qm::WString& directory : run_.DirList) Folder(directory, fileCounter);
+  const qm::WString driver = DriverFilePath(run_.WindowsDir);
+  Record(DriverFileOutcome(qm::Narrow(driver), ::DeleteFileW(driver.c_str()) != 0));
   run_.LogList.insert(run_.LogList.end(), run_.DeletedFileList.begin(), run_.DeletedFileList.end());
-  ShowMark(Stage::Files);
-  EndLabel(Stage::Files);
+  End(Stage::Files);
 }
 
 }  // namespace
@@ -146,14 +153,15 @@ CleanupRun::CleanupRun(RunHost& host, ServiceOperations& services)
     : host_(host), services_(services) {}
 
 void CleanupRun::LocateProductFolders() {
-  const std::string read = ReadRegistryString(HKEY_LOCAL_MACHINE, ProductKey, InstallDirValue);
+  const qm::WString read =
+      ReadRegistryString(HKEY_LOCAL_MACHINE, qm::Widen(ProductKey), qm::Widen(InstallDirValue));
   WindowsDir = ReadWindowsDirectory();
-  DirList = ProductFolders(CheckedInstallDir(read, WindowsDir), WindowsDir);
+  DirList = ProductFolders(CheckedInstallDir(read, WindowsDir, MachineShellFolders()), WindowsDir);
 }
 
 void CleanupRun::RunCleanup() {
-  const StringList sharedDllValueNames =
-      SharedDllValueNames(DirList.empty() ? std::string() : DirList.front());
+  const WStringList sharedDllValueNames =
+      SharedDllValueNames(DirList.empty() ? qm::WString() : DirList.front());
   LogList.clear();
   host_.HideAllMarks();
   Stages stages(*this, host_, services_);

@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace cleanup {
 
-using StringList = std::vector<std::string>;
+using StringList = std::vector<std::string>;   // texts in Windows-1252 bytes (the log)
+using WStringList = std::vector<qm::WString>;  // names as Windows holds them
 
 enum class Stage { Services, Processes, Registry, Files };
 
@@ -19,12 +22,13 @@ enum class Stage { Services, Processes, Registry, Files };
 constexpr std::uint32_t clBlue = 0xFF0000;
 constexpr std::uint32_t clBlack = 0x000000;
 
-// What the run shows while it goes: the stage label's font colour and the stage's mark.
+// What the run tells the window that hosts it; the window decides how to show it (label
+// colours, marks).
 class RunHost {
  public:
-  virtual void SetStageColor(Stage stage, std::uint32_t color) = 0;
-  // Shows the stage's Ok mark (ok) or its Fallo mark, and hides the other one.
-  virtual void ShowStageMark(Stage stage, bool ok) = 0;
+  virtual void StageStarted(Stage stage) = 0;
+  // `ok`: the stage counted no failure.
+  virtual void StageFinished(Stage stage, bool ok) = 0;
   virtual void HideAllMarks() = 0;
 
  protected:
@@ -65,8 +69,8 @@ class CleanupRun {
 
   StringList LogList;
   StringList DeletedFileList;
-  StringList DirList;
-  std::string WindowsDir;
+  WStringList DirList;      // the product folders, each ending with a backslash
+  qm::WString WindowsDir;
   bool RestartNeeded = false;
 
  private:

@@ -2,6 +2,8 @@
 // attributes, files in use, links.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "cleanup/directories.h"
@@ -25,7 +27,7 @@ class Directories : public ::testing::Test {
     EXPECT_EQ(machine.OpenFindHandles(), 0);
   }
   int Empty(const std::string& directory) {
-    return DeleteDirectoryContents(directory, lines, counter);
+    return static_cast<int>(DeleteDirectoryContents(qm::Widen(directory), lines, counter));
   }
   sim::Machine machine;
   StringList lines;
@@ -146,13 +148,69 @@ TEST_F(Directories, OverlongPathsFailAtTheWindowsCall) {
   EXPECT_EQ(lines, StringList{"  " + deep + name + " ...FALLO"});
 }
 
+// A name from code points: the crafted names below have ANSI forms that would be a separator,
+// dots, a wildcard, or nothing the code page holds.
+qm::WString Name(std::initializer_list<unsigned> codes) {
+  qm::WString name;
+  for (const unsigned code : codes) name += static_cast<WCHAR>(code);
+  return name;
+}
+
+TEST_F(Directories, CraftedNamesAreDeletedAsNamedAndNothingOutsideIsReached) {
+  const std::string outside = "C:\\Program Files\\Brantivo\\";
+  machine.MakeFile(outside + "victim\\keep.txt", "keep");
+  machine.MakeFile(outside + "keep.txt", "keep");
+  machine.MakeFile(kDir + "ab", "plain neighbour of a*b");
+  const qm::WString dir = qm::Widen(kDir);
+  struct Entry {
+    qm::WString name;   // as created below the product folder
+    const char* logged; // its log line's path after the folder
+  };
+  const Entry entries[] = {
+      {Name({'.', '.', 0xFF3C, 'v', 'i', 'c', 't', 'i', 'm', '\\', 'k', 'e', 'e', 'p', '.', 't', 'x',
+             't'}),
+       "..?victim\\keep.txt"},
+      {Name({0xFF0E, 0xFF0E, '\\', 'k', 'e', 'e', 'p', '.', 't', 'x', 't'}), "??\\keep.txt"},
+      {Name({'a', 0xFF0A, 'b'}), "a?b"},
+      {Name({0x0416, 0x4E2D, '.', 't', 'x', 't'}), "??.txt"},
+      {Name({'.', '.', 0xFF3C, '.', '.', 0xFF3C, 'k', 'e', 'e', 'p', '.', 't', 'x', 't'}),
+       "..?..?keep.txt"},
+  };
+  StringList expected{"  " + kDir + "ab ...OK"};
+  for (const Entry& e : entries) {
+    machine.MakeFileW(dir + e.name);
+    expected.push_back("  " + kDir + e.logged + " ...OK");
+  }
+  EXPECT_EQ(Empty(kDir), 0);
+  std::sort(lines.begin(), lines.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(counter, 6);
+  EXPECT_TRUE(machine.ListNamesW(dir).empty());
+  EXPECT_EQ(machine.FileContent(outside + "victim\\keep.txt"), "keep");
+  EXPECT_EQ(machine.FileContent(outside + "keep.txt"), "keep");
+}
+
+TEST_F(Directories, AFolderSwappedForAJunctionAfterItWasListedIsRemovedAsALink) {
+  const std::string bystander = "C:\\Documents and Settings\\User\\Mis documentos\\";
+  machine.MakeFile(bystander + "tesis.doc", "years of work");
+  machine.MakeFile(kDir + "Sub\\old.dat");
+  machine.MakeFile(kDir + "z.txt");
+  const qm::WString sub = qm::Widen(kDir + "Sub");
+  machine.OnListed(sub, [&] { machine.MakeLinkW(sub, qm::Widen(bystander), true); });
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_EQ(lines, StringList{"  " + kDir + "z.txt ...OK"});
+  EXPECT_FALSE(machine.PathExistsW(sub));
+  EXPECT_EQ(machine.FileContent(bystander + "tesis.doc"), "years of work");
+}
+
 TEST(ClearFileAttributes, LeavesArchiveOnlyAndIgnoresMissingPaths) {
   sim::Machine machine;
   machine.MakeFile("C:\\A\\f", "",
                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  cleanup::ClearFileAttributes("C:\\A\\f");
+  cleanup::ClearFileAttributes(qm::Widen("C:\\A\\f"));
   EXPECT_EQ(machine.Attributes("C:\\A\\f"), DWORD{FILE_ATTRIBUTE_ARCHIVE});
-  cleanup::ClearFileAttributes("C:\\Missing\\");
+  cleanup::ClearFileAttributes(qm::Widen("C:\\Missing\\"));
   EXPECT_FALSE(machine.PathExists("C:\\Missing"));
 }
 

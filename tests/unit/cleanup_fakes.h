@@ -9,8 +9,8 @@
 namespace test {
 
 struct NoHost : cleanup::RunHost {
-  void SetStageColor(cleanup::Stage, std::uint32_t) override {}
-  void ShowStageMark(cleanup::Stage, bool) override {}
+  void StageStarted(cleanup::Stage) override {}
+  void StageFinished(cleanup::Stage, bool) override {}
   void HideAllMarks() override {}
 };
 

@@ -68,7 +68,7 @@ class LogFile : public ::testing::Test {
 };
 
 TEST_F(LogFile, EveryLineEndsWithCrLfAsSingleBytes) {
-  run.WindowsDir = "C:\\WINDOWS";
+  run.WindowsDir = qm::Widen("C:\\WINDOWS");
   run.LogList = {cleanup::ServicesHeader, " ", "  El proceso A.exe se finaliz\xF3 correctamente",
                  "  C:\\WINDOWS\\system32\\drivers\\TEVF.sys'...FALLO"};
   run.WriteLogFile();
@@ -81,7 +81,7 @@ TEST_F(LogFile, EveryLineEndsWithCrLfAsSingleBytes) {
 
 TEST_F(LogFile, AnEarlierLogIsReplacedWhole) {
   machine.MakeFile(path, std::string(5000, 'o'));
-  run.WindowsDir = "C:\\WINDOWS";
+  run.WindowsDir = qm::Widen("C:\\WINDOWS");
   run.LogList = {"x"};
   run.WriteLogFile();
   EXPECT_EQ(machine.FileContent(path), "x\r\n");
@@ -90,7 +90,7 @@ TEST_F(LogFile, AnEarlierLogIsReplacedWhole) {
 TEST_F(LogFile, APlantedLinkIsReplacedNotFollowed) {
   machine.MakeFile("C:\\boot.ini", "[boot loader]");
   machine.MakeLink(path, "C:\\boot.ini", false);
-  run.WindowsDir = "C:\\WINDOWS";
+  run.WindowsDir = qm::Widen("C:\\WINDOWS");
   run.LogList = {"x"};
   run.WriteLogFile();
   EXPECT_EQ(machine.FileContent("C:\\boot.ini"), "[boot loader]");
@@ -100,7 +100,7 @@ TEST_F(LogFile, APlantedLinkIsReplacedNotFollowed) {
 
 TEST_F(LogFile, MissingTempFolderRaisesCannotCreateFile) {
   machine.MakeDirectory("D:\\WIN");
-  run.WindowsDir = "D:\\WIN";
+  run.WindowsDir = qm::Widen("D:\\WIN");
   run.LogList = {"x"};
   try {
     run.WriteLogFile();
@@ -114,7 +114,7 @@ TEST_F(LogFile, MissingTempFolderRaisesCannotCreateFile) {
 TEST_F(LogFile, ALogThatCannotBeRemovedIsNotWrittenThrough) {
   machine.MakeFile(path, "old");
   machine.HoldOpen(path);
-  run.WindowsDir = "C:\\WINDOWS";
+  run.WindowsDir = qm::Widen("C:\\WINDOWS");
   run.LogList = {"x"};
   EXPECT_THROW(run.WriteLogFile(), EFCreateError);
   EXPECT_EQ(machine.FileContent(path), "old");

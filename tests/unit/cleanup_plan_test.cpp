@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cleanup/plan.h"
+#include "tests/bytes.h"
 #include "cleanup/run.h"
 #include "platform/sim/machine.h"
 #include "tests/unit/cleanup_fakes.h"
@@ -70,15 +71,15 @@ class Folders : public ::testing::Test {
 
 TEST_F(Folders, AbsentInstallValueGivesTheDefaultFolders) {
   run.LocateProductFolders();
-  EXPECT_EQ(run.WindowsDir, "C:\\WINDOWS");
-  EXPECT_EQ(run.DirList,
+  EXPECT_EQ(qm::Narrow(run.WindowsDir), "C:\\WINDOWS");
+  EXPECT_EQ(regbytes::NarrowAll(run.DirList),
             (StringList{"C:\\Program Files\\Brantivo\\Tev32\\",
                         "C:\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas\\"
                         "TEV32 para Windows\\",
                         "C:\\WINDOWS\\Downloaded Installations\\"
                         "{FE4F5263-11D5-4724-95BA-A978983B6369}\\",
                         "C:\\WINDOWS\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\"}));
-  EXPECT_EQ(cleanup::SharedDllValueNames(run.DirList[0]).front(),
+  EXPECT_EQ(qm::Narrow(cleanup::SharedDllValueNames(run.DirList[0]).front()),
             "C:\\Program Files\\Brantivo\\Tev32\\Tev32.exe");
 }
 
@@ -86,11 +87,11 @@ TEST_F(Folders, WindowsElsewhereMovesTheDerivedFolders) {
   machine.windowsDirectory = "E:\\WINNT";
   SetInstallDir("D:\\Apps\\Antivirus");
   run.LocateProductFolders();
-  EXPECT_EQ(run.DirList[0], "D:\\Apps\\Antivirus\\");
-  EXPECT_EQ(run.DirList[1].substr(0, 27), "E:\\Documents and Settings\\A");
-  EXPECT_EQ(run.DirList[2].substr(0, 9), "E:\\WINNT\\");
-  EXPECT_EQ(run.DirList[3].substr(0, 9), "E:\\WINNT\\");
-  EXPECT_EQ(cleanup::SharedDllValueNames(run.DirList[0]),
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "D:\\Apps\\Antivirus\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[1]).substr(0, 27), "E:\\Documents and Settings\\A");
+  EXPECT_EQ(qm::Narrow(run.DirList[2]).substr(0, 9), "E:\\WINNT\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[3]).substr(0, 9), "E:\\WINNT\\");
+  EXPECT_EQ(regbytes::NarrowAll(cleanup::SharedDllValueNames(run.DirList[0])),
             (StringList{"D:\\Apps\\Antivirus\\Tev32.exe", "D:\\Apps\\Antivirus\\TevPT.exe",
                         "D:\\Apps\\Antivirus\\TEVSvc.exe", "D:\\Apps\\Antivirus\\TevTray.exe",
                         "D:\\Apps\\Antivirus\\TevUpdate.exe"}));
@@ -99,18 +100,60 @@ TEST_F(Folders, WindowsElsewhereMovesTheDerivedFolders) {
 TEST_F(Folders, UnsafeOrNonStringInstallValuesGiveTheDefault) {
   SetInstallDir("C:\\WINDOWS\\system32");
   run.LocateProductFolders();
-  EXPECT_EQ(run.DirList[0], "C:\\Program Files\\Brantivo\\Tev32\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Brantivo\\Tev32\\");
   machine.SetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", REG_BINARY,
                    "D:\\Apps\\");
   run.LocateProductFolders();
-  EXPECT_EQ(run.DirList[0], "C:\\Program Files\\Brantivo\\Tev32\\");
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Brantivo\\Tev32\\");
+}
+
+// The machine's shell folders as the simulated Windows XP reports them, through shell32 or,
+// without it, shfolder; the profiles folder from the ProfileList, expanded.
+TEST_F(Folders, ShellFoldersAndProfilesAreNeverTheInstallFolder) {
+  struct Case {
+    const char* read;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"C:\\Documents and Settings\\All Users", false},
+      {"C:\\Documents and Settings\\All Users\\Application Data", false},
+      {"c:\\documents and settings\\administrator\\my documents\\", false},
+      {"C:\\Documents and Settings\\Administrator", false},
+      {"C:\\Documents and Settings\\Default User", false},
+      {"C:\\Program Files\\Common Files", false},
+      {"C:\\Documents and Settings\\All Users\\Start Menu", false},
+      {"C:\\Program Files\\Brantivo\\Tev32", true},
+      {"C:\\Documents and Settings\\Administrator\\My Documents\\Tev32", true},
+  };
+  const std::string kDefault = "C:\\Program Files\\Brantivo\\Tev32\\";
+  for (const char* without : {"", "shell32.dll"}) {
+    if (*without) machine.RemoveExport(without, "SHGetFolderPathW");
+    for (const Case& c : cases) {
+      SetInstallDir(c.read);
+      run.LocateProductFolders();
+      const std::string expected = c.accepted ? std::string(c.read) + "\\" : kDefault;
+      EXPECT_EQ(qm::Narrow(run.DirList[0]), expected) << c.read << " without " << without;
+    }
+  }
+  EXPECT_EQ(machine.LoadedLibraries(), 0);
+  machine.SetProfilesDirectory(qm::Widen("%SystemDrive%\\Users"));
+  for (const char* read : {"C:\\Users", "C:\\Users\\Public", "C:\\USERS\\ana"}) {
+    SetInstallDir(read);
+    run.LocateProductFolders();
+    EXPECT_EQ(qm::Narrow(run.DirList[0]), kDefault) << read;
+  }
+  // Where the shell can report nothing, only the fixed rules hold.
+  machine.RemoveExport("shfolder.dll", "SHGetFolderPathW");
+  SetInstallDir("C:\\Program Files\\Common Files");
+  run.LocateProductFolders();
+  EXPECT_EQ(qm::Narrow(run.DirList[0]), "C:\\Program Files\\Common Files\\");
 }
 
 TEST_F(Folders, LongWindowsDirectoryIsReadWhole) {
   machine.windowsDirectory = "F:\\" + std::string(250, 'w');
   run.LocateProductFolders();
-  EXPECT_EQ(run.WindowsDir, machine.windowsDirectory);
-  EXPECT_EQ(run.DirList[3],
+  EXPECT_EQ(qm::Narrow(run.WindowsDir), machine.windowsDirectory);
+  EXPECT_EQ(qm::Narrow(run.DirList[3]),
             machine.windowsDirectory + "\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\");
 }
 

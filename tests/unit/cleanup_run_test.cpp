@@ -28,10 +28,8 @@ const char* Name(Stage stage) {
 
 // Records what a window would show, in order.
 struct RecordingHost : cleanup::RunHost {
-  void SetStageColor(Stage stage, std::uint32_t color) override {
-    events.push_back(std::string(Name(stage)) + (color == cleanup::clBlue ? " blue" : " black"));
-  }
-  void ShowStageMark(Stage stage, bool ok) override {
+  void StageStarted(Stage stage) override { events.push_back(std::string(Name(stage)) + " started"); }
+  void StageFinished(Stage stage, bool ok) override {
     events.push_back(std::string(Name(stage)) + (ok ? " Ok" : " Fallo"));
     marks[stage] = ok;
   }
@@ -178,9 +176,9 @@ TEST_F(Run, AbsentProductLogMarksAndColours) {
   EXPECT_EQ(run.LogList.size(), 52u);
   EXPECT_EQ(
       host.events,
-      (StringList{"hide marks", "services blue", "services black", "services Fallo",
-                  "processes blue", "processes Ok", "processes black", "registry blue",
-                  "registry black", "registry Fallo", "files blue", "files Fallo", "files black"}));
+      (StringList{"hide marks", "services started", "services Fallo", "processes started",
+                  "processes Ok", "registry started", "registry Fallo", "files started",
+                  "files Fallo"}));
   EXPECT_FALSE(run.RestartNeeded);
   EXPECT_EQ(services.calls, StringList{"exists TEVSvc"});
   EXPECT_EQ(pumps, 3);  // one before each process; absent keys and folders pump nothing
@@ -267,7 +265,7 @@ TEST_F(Run, AServiceExceptionEndsTheRunWithTheLabelBlue) {
   services.installed = true;
   services.throws = true;
   EXPECT_THROW(run.RunCleanup(), std::runtime_error);
-  EXPECT_EQ(host.events, (StringList{"hide marks", "services blue"}));
+  EXPECT_EQ(host.events, (StringList{"hide marks", "services started"}));
   EXPECT_EQ(run.LogList, (StringList{Header("Sobre los Servicios ", 60), " "}));
   EXPECT_TRUE(run.RestartNeeded);
 }
@@ -389,6 +387,35 @@ TEST_F(Run, AProductFolderThatIsALinkIsRemovedNotEmptied) {
             "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
   EXPECT_FALSE(machine.PathExists(kInstall));
   EXPECT_EQ(machine.FileContent(bystander + "tesis.doc"), "years");
+}
+
+// The report: under the tolerated service key, a sub-key whose name the code page lacks
+// made the tree read as absent and the run said nothing.
+TEST_F(Run, ATreeWithForeignSubKeyNamesIsDeletedAndSaysSo) {
+  qm::WString foreign = qm::Widen("SYSTEM\\CurrentControlSet\\Services\\TEVF\\Enum\\");
+  foreign += static_cast<WCHAR>(0x0416);
+  machine.CreateKeyW(HKEY_LOCAL_MACHINE, foreign);
+  run.RunCleanup();
+  EXPECT_EQ(run.LogList[12 + 13],
+            "  La llave 'HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\TEVF' Fue "
+            "elimidada correctamente...OK");
+  EXPECT_FALSE(machine.KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TEVF"));
+}
+
+// A product folder holding names the code page lacks is emptied and removed; their lines
+// write '?', never a best-fit character.
+TEST_F(Run, ForeignNamesInAProductFolderGoAndAreLoggedWithQuestionMarks) {
+  qm::WString file = qm::Widen(kInstall);
+  file += static_cast<WCHAR>(0x0416);
+  file += qm::Widen(".dll");
+  machine.MakeFileW(file);
+  machine.MakeFile("C:\\Program Files\\Brantivo\\keep.txt", "keep");
+  run.RunCleanup();
+  EXPECT_EQ(FileStageLines()[0],
+            "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
+  EXPECT_EQ(run.LogList.back(), "  " + kInstall + "?.dll ...OK");
+  EXPECT_FALSE(machine.PathExistsW(file));
+  EXPECT_EQ(machine.FileContent("C:\\Program Files\\Brantivo\\keep.txt"), "keep");
 }
 
 TEST_F(Run, DeletedFileListIsKeptAcrossRunsAndLogListIsNot) {

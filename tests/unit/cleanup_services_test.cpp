@@ -277,8 +277,8 @@ TEST_F(ServiceStageTest, ServiceExistsIsCaseSensitiveAndNeverRefreshes) {
 
 class RecordingHost : public cleanup::RunHost {
  public:
-  void SetStageColor(cleanup::Stage, std::uint32_t) override {}
-  void ShowStageMark(cleanup::Stage stage, bool ok) override {
+  void StageStarted(cleanup::Stage) override {}
+  void StageFinished(cleanup::Stage stage, bool ok) override {
     if (stage == cleanup::Stage::Services) servicesOk = ok;
   }
   void HideAllMarks() override {}

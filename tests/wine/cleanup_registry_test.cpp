@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/registry.h"
+#include "tests/bytes.h"
 #include "platform/raii.h"
 
 namespace {
@@ -48,15 +49,15 @@ TEST(WineRegistry, DeletesThreeLevelTreeWithValues) {
   WriteKey(tree + "\\A\\B2", "n", REG_DWORD, std::string(4, '\1'));
   WriteKey(tree + "\\Z", "", REG_SZ);
   WriteKey(tree, "top", REG_SZ, std::string("v\0", 2));
-  EXPECT_EQ(cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, tree), ERROR_SUCCESS);
+  EXPECT_EQ(regbytes::DeleteTree(HKEY_CURRENT_USER, tree), ERROR_SUCCESS);
   EXPECT_FALSE(KeyExists(tree));
   EXPECT_TRUE(KeyExists(kBase));
 }
 
 TEST(WineRegistry, AbsentKeyAndEmptyPath) {
-  EXPECT_EQ(cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, kBase + "\\NotThere"),
+  EXPECT_EQ(regbytes::DeleteTree(HKEY_CURRENT_USER, kBase + "\\NotThere"),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, ""), ERROR_BADKEY);
+  EXPECT_EQ(regbytes::DeleteTree(HKEY_CURRENT_USER, ""), ERROR_BADKEY);
 }
 
 TEST(WineRegistry, DeniedKeyInTheMiddleStopsWithItsCode) {
@@ -64,7 +65,7 @@ TEST(WineRegistry, DeniedKeyInTheMiddleStopsWithItsCode) {
   WriteKey(tree + "\\A\\Inner");
   WriteKey(tree + "\\B");
   DenyEveryone(tree + "\\A");
-  EXPECT_EQ(cleanup::DeleteRegistryKeyTree(HKEY_CURRENT_USER, tree), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(regbytes::DeleteTree(HKEY_CURRENT_USER, tree), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(KeyExists(tree));
   EXPECT_TRUE(KeyExists(tree + "\\B"));
 }
@@ -72,9 +73,9 @@ TEST(WineRegistry, DeniedKeyInTheMiddleStopsWithItsCode) {
 TEST(WineRegistry, DeletesValuesAndTellsAbsentValueFromAbsentKey) {
   const std::string key = kBase + "\\Values";
   WriteKey(key, "TEV32PP", REG_SZ, std::string("p\0", 2));
-  EXPECT_EQ(cleanup::DeleteRegistryValue(HKEY_CURRENT_USER, key, "TEV32PP"), 0);
-  EXPECT_EQ(cleanup::DeleteRegistryValue(HKEY_CURRENT_USER, key, "TEV32PP"), 1);
-  EXPECT_EQ(cleanup::DeleteRegistryValue(HKEY_CURRENT_USER, key + "\\Nope", "TEV32PP"), 2);
+  EXPECT_EQ(regbytes::DeleteValue(HKEY_CURRENT_USER, key, "TEV32PP"), 0);
+  EXPECT_EQ(regbytes::DeleteValue(HKEY_CURRENT_USER, key, "TEV32PP"), 1);
+  EXPECT_EQ(regbytes::DeleteValue(HKEY_CURRENT_USER, key + "\\Nope", "TEV32PP"), 2);
 }
 
 TEST(WineRegistry, ReadsWholeStringsOfStringTypesOnly) {
@@ -84,12 +85,29 @@ TEST(WineRegistry, ReadsWholeStringsOfStringTypesOnly) {
   WriteKey(key, "Expand", REG_EXPAND_SZ, std::string("D:\\Apps\\\0tail\0", 14));
   WriteKey(key, "Number", REG_DWORD, std::string("ABCD", 4));
   WriteKey(key, "Bytes", REG_BINARY, std::string("C:\\X\\", 5));
-  EXPECT_EQ(cleanup::ReadRegistryString(HKEY_CURRENT_USER, key, "Long"), longText);
-  EXPECT_EQ(cleanup::ReadRegistryString(HKEY_CURRENT_USER, key, "Expand"), "D:\\Apps\\");
-  EXPECT_EQ(cleanup::ReadRegistryString(HKEY_CURRENT_USER, key, "Number"), "");
-  EXPECT_EQ(cleanup::ReadRegistryString(HKEY_CURRENT_USER, key, "Bytes"), "");
-  EXPECT_EQ(cleanup::ReadRegistryString(HKEY_CURRENT_USER, key, "Missing"), "");
-  EXPECT_EQ(cleanup::ReadRegistryString(HKEY_CURRENT_USER, key + "\\Nope", "Long"), "");
+  EXPECT_EQ(regbytes::ReadString(HKEY_CURRENT_USER, key, "Long"), longText);
+  EXPECT_EQ(regbytes::ReadString(HKEY_CURRENT_USER, key, "Expand"), "D:\\Apps\\");
+  EXPECT_EQ(regbytes::ReadString(HKEY_CURRENT_USER, key, "Number"), "");
+  EXPECT_EQ(regbytes::ReadString(HKEY_CURRENT_USER, key, "Bytes"), "");
+  EXPECT_EQ(regbytes::ReadString(HKEY_CURRENT_USER, key, "Missing"), "");
+  EXPECT_EQ(regbytes::ReadString(HKEY_CURRENT_USER, key + "\\Nope", "Long"), "");
+}
+
+TEST(WineRegistry, SubKeysWithNamesTheCodePageLacksGoWithTheirTree) {
+  const std::string tree = kBase + "\\Foreign";
+  WriteKey(tree + "\\Plain");
+  const WCHAR slash[] = {'a', 0xFF3C, 'b', 0};
+  const WCHAR cyrillic[] = {0x0416, 0x0416, 0};
+  for (const WCHAR* name : {slash, cyrillic}) {
+    const qm::WString path = qm::Widen(tree + "\\") + name + qm::Widen("\\Inner");
+    qm::unique_hkey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+  }
+  EXPECT_EQ(regbytes::DeleteTree(HKEY_CURRENT_USER, tree), ERROR_SUCCESS);
+  EXPECT_FALSE(KeyExists(tree));
+  EXPECT_EQ(cleanup::QueryRegistryKey(HKEY_CURRENT_USER, qm::Widen(tree)), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ using cleanup::Stage;
 using cleanup::StringList;
 
 struct MarkHost : cleanup::RunHost {
-  void SetStageColor(Stage, std::uint32_t) override {}
-  void ShowStageMark(Stage stage, bool ok) override { marks[static_cast<int>(stage)] = ok ? 1 : 0; }
+  void StageStarted(Stage) override {}
+  void StageFinished(Stage stage, bool ok) override { marks[static_cast<int>(stage)] = ok ? 1 : 0; }
   void HideAllMarks() override { std::fill(std::begin(marks), std::end(marks), -1); }
   int marks[4] = {-1, -1, -1, -1};
 };
@@ -73,15 +73,15 @@ TEST(WineRun, StagedProductGoesAndTheLogFileHoldsTheRun) {
   NoService services;
   cleanup::CleanupRun run(host, services);
   run.LocateProductFolders();
-  ASSERT_EQ(run.DirList[0], install + "\\");
+  ASSERT_EQ(run.DirList[0], qm::Widen(install + "\\"));
   // A product folder that is itself a link (here in place of the Start menu folder): asked
   // with its final backslash, Wine reports the target's attributes, not the link's.
   const std::string linkedFolder = winetest::ScratchFolder("run-linked");
   const std::string victim = winetest::ScratchFolder("run-victim");
   winetest::MakeFile(victim + "precious.txt", "keep");
   if (winetest::MakeUnixSymlink(linkedFolder + "Programas", victim.substr(0, victim.size() - 1)))
-    run.DirList[1] = linkedFolder + "Programas\\";
-  const std::string driver = cleanup::DriverFilePath(run.WindowsDir);
+    run.DirList[1] = qm::Widen(linkedFolder + "Programas\\");
+  const std::string driver = qm::Narrow(cleanup::DriverFilePath(run.WindowsDir));
   winetest::MakeFile(driver, "sys");
   run.RunCleanup();
 
@@ -118,7 +118,7 @@ TEST(WineRun, StagedProductGoesAndTheLogFileHoldsTheRun) {
   }
 
   run.WriteLogFile();
-  std::ifstream in(cleanup::LogFilePath(run.WindowsDir), std::ios::binary);
+  std::ifstream in(qm::Narrow(cleanup::LogFilePath(run.WindowsDir)), std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string expected;
   for (const std::string& line : log) expected += line + "\r\n";
@@ -129,7 +129,7 @@ TEST(WineRun, LogFileInAMissingFolderCannotBeCreated) {
   MarkHost host;
   NoService services;
   cleanup::CleanupRun run(host, services);
-  run.WindowsDir = "C:\\qmtest\\no-windows-here";
+  run.WindowsDir = qm::Widen("C:\\qmtest\\no-windows-here");
   run.LogList = {"x"};
   try {
     run.WriteLogFile();
