@@ -110,7 +110,7 @@ void Machine::EndProcess(DWORD pid) {
 
 bool Machine::IsRunning(DWORD pid) const {
   for (const Process& p : state_->processes)
-    if (p.pid == pid) return p.running;
+    if (p.pid == pid && p.running) return true;
   return false;
 }
 
