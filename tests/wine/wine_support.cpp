@@ -62,12 +62,12 @@ bool Exists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-qm::unique_kernel StartIdleProgram(const std::string& exeName) {
+qm::unique_kernel StartIdleProgram(const std::string& exeName, bool guarded) {
   MakeDir("C:\\qmtest");
   MakeDir("C:\\qmtest\\bin");
   const std::string path = "C:\\qmtest\\bin\\" + exeName;
   if (!Exists(path)) Check(::CopyFileA(OwnPath().c_str(), path.c_str(), TRUE) != 0, "CopyFileA");
-  std::string commandLine = "\"" + path + "\" --idle";
+  std::string commandLine = "\"" + path + (guarded ? "\" --idle-guarded" : "\" --idle");
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

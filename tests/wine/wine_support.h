@@ -16,8 +16,10 @@ void MakeFile(const std::string& path, const std::string& content,
 bool Exists(const std::string& path);
 
 // Starts a copy of this program, named `exeName`, that waits until it is terminated.
-// Answers its process handle once the system lists it.
-qm::unique_kernel StartIdleProgram(const std::string& exeName);
+// Answers its process handle once the system lists it. A guarded copy first gives its own
+// process object a DACL that lets everyone only terminate and wait for it (no query, no
+// read), as a process of another session or of SYSTEM looks to a program.
+qm::unique_kernel StartIdleProgram(const std::string& exeName, bool guarded = false);
 bool HasEnded(HANDLE process, DWORD waitMs);
 
 // Under Wine: a unix symbolic link at `linkPath` to `targetPath` (both Windows paths), which
