@@ -5,12 +5,15 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/bind.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
 namespace {
+
+using qm::UpperAscii;
 
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
@@ -24,12 +27,6 @@ constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 constexpr DWORD kAllRights = kQueryRights | PROCESS_TERMINATE;
 // The name a process is compared as when neither PSAPI nor Toolhelp can name it.
 const char* const kUnreadableName = "Unknown";
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
 
 // A running process whose name matched, with the handle that is to end it (null when it
 // could not be opened for termination).
