@@ -25,25 +25,38 @@ TEST(WineProcesses, EveryCopyIsTerminated) {
   EXPECT_EQ(cleanup::TerminateProcessByName("QmProbeB.exe"), cleanup::ProcessResult::kNotRunning);
 }
 
-// A process whose DACL refuses query and read: Toolhelp names it, and the termination right
-// it still grants ends it.
-TEST(WineProcesses, AProcessThatRefusesReadingIsFoundAndEnded) {
-  qm::unique_kernel guarded = winetest::StartIdleProgram("QmProbeD.exe", true);
-  const DWORD pid = ::GetProcessId(guarded.get());
-  bool refused = false;
-  for (int i = 0; i < 100 && !refused; ++i) {
+// Waits until the copy's own DACL refuses reading; false when this Wine grants it anyway.
+bool RefusesReading(HANDLE program) {
+  const DWORD pid = ::GetProcessId(program);
+  for (int i = 0; i < 100; ++i) {
     const qm::unique_kernel query(
         ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    refused = !query && ::GetLastError() == ERROR_ACCESS_DENIED;
-    if (!refused) ::Sleep(50);
+    if (!query && ::GetLastError() == ERROR_ACCESS_DENIED) return true;
+    ::Sleep(50);
   }
-  if (!refused) {
-    ::TerminateProcess(guarded.get(), 0);
+  return false;
+}
+
+// Processes whose DACL refuses query and read are named by Toolhelp: one that still grants
+// termination is ended, one that does not gets 604 (never 603), and the copy beside it ends.
+TEST(WineProcesses, AProcessThatRefusesReadingIsFoundAndEndedOrReported) {
+  using winetest::Guard;
+  qm::unique_kernel unreadable = winetest::StartIdleProgram("QmProbeD.exe", Guard::Unreadable);
+  qm::unique_kernel locked = winetest::StartIdleProgram("QmProbeE.exe", Guard::Locked);
+  qm::unique_kernel plain = winetest::StartIdleProgram("QmProbeE.exe");
+  if (!RefusesReading(unreadable.get()) || !RefusesReading(locked.get())) {
+    for (const HANDLE h : {unreadable.get(), locked.get(), plain.get()}) ::TerminateProcess(h, 0);
     GTEST_SKIP() << "this Wine lets a process's own DACL grant reading all the same";
   }
   EXPECT_EQ(cleanup::CountProcessesByName("QmProbeD.exe"), 1);
   EXPECT_EQ(cleanup::TerminateProcessByName("QmProbeD.exe"), cleanup::ProcessResult::kTerminated);
-  EXPECT_TRUE(winetest::HasEnded(guarded.get(), 5000));
+  EXPECT_TRUE(winetest::HasEnded(unreadable.get(), 5000));
+  EXPECT_EQ(cleanup::CountProcessesByName("QmProbeE.exe"), 2);
+  EXPECT_EQ(cleanup::TerminateProcessByName("QmProbeE.exe"),
+            cleanup::ProcessResult::kOpenForTerminateFailed);
+  EXPECT_TRUE(winetest::HasEnded(plain.get(), 5000));
+  EXPECT_FALSE(winetest::HasEnded(locked.get(), 0));
+  ::TerminateProcess(locked.get(), 0);
 }
 
 TEST(WineProcesses, NamesThatNeverMatch) {
