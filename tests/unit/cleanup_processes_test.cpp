@@ -107,49 +107,41 @@ TEST_F(Processes, WithoutToolhelpUnreadableNamesCompareAsUnknown) {
   EXPECT_EQ(TerminateProcessByName("unknown"), 604);
 }
 
-// A process that refuses reading (another session, SYSTEM, protected) is named by Toolhelp.
+// A process that refuses reading (another session, SYSTEM, protected) is named by Toolhelp;
+// without Toolhelp it stays "UNKNOWN", with no failure of its own.
 TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
+  enum class Toolhelp { Works, ExportMissing, SnapshotFails };
   struct Case {
     const char* what;
-    bool terminateDenied, terminateFails, toolhelpMissing;
+    bool terminateDenied, terminateFails;
+    Toolhelp toolhelp;
     int code;
-    bool stillRunning;
   } const cases[] = {
-      {"ended", false, false, false, 0, false},
-      {"termination open refused", true, false, false, 604, true},
-      {"TerminateProcess fails", false, true, false, 602, true},
-      {"no Toolhelp: compared as UNKNOWN", false, false, true, 603, true},
+      {"ended", false, false, Toolhelp::Works, 0},
+      {"termination open refused", true, false, Toolhelp::Works, 604},
+      {"TerminateProcess fails", false, true, Toolhelp::Works, 602},
+      {"no Process32Next", false, false, Toolhelp::ExportMissing, 603},
+      {"no snapshot", false, false, Toolhelp::SnapshotFails, 603},
   };
   for (const Case& c : cases) {
     sim::Machine machine;
-    if (c.toolhelpMissing) machine.RemoveExport("Kernel32.DLL", "Process32Next");
-    sim::ProcessSpec spec;
-    spec.exe = "TevTray.exe";
+    if (c.toolhelp == Toolhelp::ExportMissing) machine.RemoveExport("Kernel32.DLL", "Process32Next");
+    if (c.toolhelp == Toolhelp::SnapshotFails)
+      machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
+                            AsExport(&FailingProcessSnapshot));
+    sim::ProcessSpec spec = Named("TevTray.exe");
     spec.queryDenied = true;
     spec.terminateDenied = c.terminateDenied;
     spec.terminateFails = c.terminateFails;
     machine.StartProcess(Named("Other.exe"));
     const DWORD pid = machine.StartProcess(spec);
-    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), c.toolhelpMissing ? 0 : 1) << c.what;
+    const bool named = c.toolhelp == Toolhelp::Works;
+    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), named ? 1 : 0) << c.what;
     EXPECT_EQ(TerminateProcessByName("tevtray.exe"), c.code) << c.what;
-    EXPECT_EQ(machine.IsRunning(pid), c.stillRunning) << c.what;
+    EXPECT_EQ(machine.IsRunning(pid), c.code != 0) << c.what;
     EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.what;
     EXPECT_EQ(machine.LoadedLibraries(), 0) << c.what;
   }
-}
-
-TEST(UnreadableProcesses, AFailingSnapshotLeavesThemUnknownWithoutAFailure) {
-  sim::Machine machine;
-  machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
-                        AsExport(&FailingProcessSnapshot));
-  sim::ProcessSpec spec;
-  spec.exe = "TevTray.exe";
-  spec.queryDenied = true;
-  const DWORD pid = machine.StartProcess(spec);
-  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 603);
-  EXPECT_TRUE(machine.IsRunning(pid));
-  EXPECT_EQ(machine.OpenKernelHandles(), 0);
-  EXPECT_EQ(machine.LoadedLibraries(), 0);
 }
 
 // Three copies of one product process, one per session; at most one resists. The result is
