@@ -70,8 +70,8 @@ bool ListsProcesses(const Toolhelp& t) {
   return t.createSnapshot && t.process32First && t.process32Next;
 }
 
-// Calls `visit(entry)` for each process of a fresh Toolhelp snapshot; false when the
-// snapshot cannot be taken.
+// Calls `visit(entry)` for each process of a fresh Toolhelp snapshot until it answers false;
+// false when the snapshot cannot be taken.
 template <typename Visit>
 bool ForEachSnapshotProcess(const Toolhelp& t, Visit visit) {
   const qm::unique_snapshot processes(t.createSnapshot(TH32CS_SNAPPROCESS, 0));

@@ -29,10 +29,11 @@ enum class ProcessResult : int {
 // The way of listing processes follows the platform the system reports: on the NT family the
 // process-status functions of PSAPI.DLL compare each process's executable base name, and
 // every running process is examined however many there are. A process is opened once, for
-// query, read and termination together (when that is refused: for query and read, and for
-// termination while the query handle is still open), its name is read and it is terminated
-// through that same handle, so an identifier that Windows reuses meanwhile never leads to
-// another process. A process that cannot be read (another session, SYSTEM, protected, another
+// query, read and termination together (when that is refused: for query and read, and, for a
+// match or a process it cannot read, for termination while the query handle is still open);
+// its name is read and it is terminated through that same handle, and an identifier is never
+// opened again once its handle was closed, so an identifier that Windows reuses meanwhile
+// never leads to another process. A process that cannot be read (another session, SYSTEM, protected, another
 // bitness) is named by a Toolhelp snapshot of Kernel32.DLL taken while its handle is held;
 // when Toolhelp cannot be bound or its snapshot fails such a process is compared as
 // "UNKNOWN". On the Windows 95 family the Toolhelp functions compare every module of each

@@ -49,7 +49,8 @@ struct ServiceSpec {
 struct ProcessSpec {
   std::string exe;                   // executable file name, e.g. "TevTray.exe"
   std::vector<std::string> modules;  // further module names (the exe is module 0)
-  bool queryDenied = false;          // OpenProcess for query/read fails with 5
+  bool queryDenied = false;          // OpenProcess for query/read fails with 5 (another
+                                     // session, SYSTEM, protected); Toolhelp still lists it
   bool terminateDenied = false;      // OpenProcess for termination fails with 5
   bool terminateFails = false;       // TerminateProcess fails with 5
 };
