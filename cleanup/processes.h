@@ -33,10 +33,10 @@ enum class ProcessResult : int {
 // match or a process it cannot read, for termination while the query handle is still open);
 // its name is read and it is terminated through that same handle, and an identifier is never
 // opened again once its handle was closed, so an identifier that Windows reuses meanwhile
-// never leads to another process. A process that cannot be read (another session, SYSTEM, protected, another
-// bitness) is named by a Toolhelp snapshot of Kernel32.DLL taken while its handle is held;
-// when Toolhelp cannot be bound or its snapshot fails such a process is compared as
-// "UNKNOWN". On the Windows 95 family the Toolhelp functions compare every module of each
+// never leads to another process. A process that cannot be read (another session, SYSTEM,
+// protected, another bitness) is named by a Toolhelp snapshot of Kernel32.DLL taken while
+// its handle is held; when Toolhelp cannot be bound or its snapshot fails such a process is
+// compared as "UNKNOWN". On the Windows 95 family the Toolhelp functions compare every module of each
 // process, its name exactly as reported, with the upper-cased name. The libraries are bound
 // at run time and released before returning.
 //
