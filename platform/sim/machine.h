@@ -51,6 +51,9 @@ struct ProcessSpec {
   std::vector<std::string> modules;  // further module names (the exe is module 0)
   bool queryDenied = false;          // OpenProcess for query/read fails with 5 (another
                                      // session, SYSTEM, protected); Toolhelp still lists it
+  // Opens for query and read, but EnumProcessModules fails with 299: a 64-bit process seen
+  // by a 32-bit program on 64-bit Windows. Toolhelp still names it.
+  bool modulesUnreadable = false;
   bool terminateDenied = false;      // OpenProcess for termination fails with 5
   bool terminateFails = false;       // TerminateProcess fails with 5
 };

@@ -187,7 +187,7 @@ BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LP
   sim::Process* p = sim::QueriedProcess(hProcess);
   if (p == nullptr) return FALSE;
   const std::vector<std::string> modules = sim::ModulesOf(*p);
-  if (modules.empty()) return sim::Fail(ERROR_PARTIAL_COPY, FALSE);
+  if (modules.empty() || p->spec.modulesUnreadable) return sim::Fail(ERROR_PARTIAL_COPY, FALSE);
   const size_t fit = std::min<size_t>(modules.size(), cb / sizeof(HMODULE));
   for (size_t i = 0; i < fit; ++i) lphModule[i] = sim::ModuleHandle(i);
   if (lpcbNeeded) *lpcbNeeded = static_cast<DWORD>(modules.size() * sizeof(HMODULE));

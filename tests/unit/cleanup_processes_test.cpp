@@ -113,15 +113,18 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
   enum class Toolhelp { Works, ExportMissing, SnapshotFails };
   struct Case {
     const char* what;
+    bool openRefused;  // else it opens but its modules cannot be listed (other bitness)
     bool terminateDenied, terminateFails;
     Toolhelp toolhelp;
     int code;
   } const cases[] = {
-      {"ended", false, false, Toolhelp::Works, 0},
-      {"termination open refused", true, false, Toolhelp::Works, 604},
-      {"TerminateProcess fails", false, true, Toolhelp::Works, 602},
-      {"no Process32Next", false, false, Toolhelp::ExportMissing, 603},
-      {"no snapshot", false, false, Toolhelp::SnapshotFails, 603},
+      {"ended", true, false, false, Toolhelp::Works, 0},
+      {"termination open refused", true, true, false, Toolhelp::Works, 604},
+      {"TerminateProcess fails", true, false, true, Toolhelp::Works, 602},
+      {"no Process32Next", true, false, false, Toolhelp::ExportMissing, 603},
+      {"no snapshot", true, false, false, Toolhelp::SnapshotFails, 603},
+      {"other bitness, ended", false, false, false, Toolhelp::Works, 0},
+      {"other bitness, TerminateProcess fails", false, false, true, Toolhelp::Works, 602},
   };
   for (const Case& c : cases) {
     sim::Machine machine;
@@ -130,7 +133,8 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
       machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
                             AsExport(&FailingProcessSnapshot));
     sim::ProcessSpec spec = Named("TevTray.exe");
-    spec.queryDenied = true;
+    spec.queryDenied = c.openRefused;
+    spec.modulesUnreadable = !c.openRefused;
     spec.terminateDenied = c.terminateDenied;
     spec.terminateFails = c.terminateFails;
     machine.StartProcess(Named("Other.exe"));
