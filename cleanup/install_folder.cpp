@@ -118,7 +118,7 @@ using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 bool AddShellFolders(const char* libraryName, std::vector<qm::WString>& folders) {
   const qm::unique_library library(::LoadLibraryA(libraryName));
   if (!library) return false;
-  const auto getFolderPath = qm::Bind<SHGetFolderPathWFn>(library.get(), "SHGetFolderPathW");
+  const auto getFolderPath = qm::BindExport<SHGetFolderPathWFn>(library.get(), "SHGetFolderPathW");
   if (!getFolderPath) return false;
   for (const int id : kShellFolderIds) {
     qm::WString path(MAX_PATH, WCHAR{});  // the function's documented buffer size

@@ -1,4 +1,4 @@
-// Run-time binding of one export of a loaded library.
+// Binding one export of a library loaded at run time.
 #pragma once
 
 #include <cstring>
@@ -7,9 +7,10 @@
 
 namespace qm {
 
-// The export `name` of `library` as a function pointer of type Fn; null when it is missing.
+// The entry point `name` of `library` as a function pointer of type Fn; null when the export
+// is missing. Fn must be the export's exact signature: the pointer is only reinterpreted.
 template <typename Fn>
-Fn Bind(HMODULE library, const char* name) {
+Fn BindExport(HMODULE library, const char* name) {
   const FARPROC address = ::GetProcAddress(library, name);
   Fn function = nullptr;
   static_assert(sizeof function == sizeof address, "entry points are plain code pointers");

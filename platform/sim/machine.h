@@ -49,7 +49,11 @@ struct ServiceSpec {
 struct ProcessSpec {
   std::string exe;                   // executable file name, e.g. "TevTray.exe"
   std::vector<std::string> modules;  // further module names (the exe is module 0)
-  bool queryDenied = false;          // OpenProcess for query/read fails with 5
+  bool queryDenied = false;          // OpenProcess for query/read fails with 5 (another
+                                     // session, SYSTEM, protected); Toolhelp still lists it
+  // Opens for query and read, but EnumProcessModules fails with 299: a 64-bit process seen
+  // by a 32-bit program on 64-bit Windows. Toolhelp still names it.
+  bool modulesUnreadable = false;
   bool terminateDenied = false;      // OpenProcess for termination fails with 5
   bool terminateFails = false;       // TerminateProcess fails with 5
 };
@@ -183,6 +187,14 @@ class Machine {
 
   // ---- processes. The table starts with the idle process 0 and "System" (4).
   DWORD StartProcess(const ProcessSpec& spec);  // returns the new id; system order = start order
+  // Starts a process under an identifier that an ended process had, as Windows reuses them
+  // (Windows does so only once no handle holds the old process; this lets a test reuse it
+  // sooner). A handle to the old process keeps designating the old, ended process.
+  void StartProcessWithId(const ProcessSpec& spec, DWORD pid);
+  void EndProcess(DWORD pid);  // the process exits by itself
+  // Called with the identifier after GetModuleBaseNameA or Process32First/Next delivered a
+  // process's name, so a test can act between recognition and termination.
+  std::function<void(DWORD pid)> onProcessNameRead;
   bool IsRunning(DWORD pid) const;
   std::vector<DWORD> RunningIds(const std::string& exe) const;  // case-insensitive
   int OpenKernelHandles() const;  // processes, tokens, snapshots, files

@@ -178,6 +178,53 @@ TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
   EXPECT_TRUE(first(snapshot.get(), &entry));
 }
 
+TEST_F(ProcessesContract, EveryCopyOfOneExecutableIsListedUnderItsName) {
+  const std::string exe = world.UniqueName("QmProbeTwin") + ".exe";
+  const DWORD pids[] = {world.StartProcess(exe), world.StartProcess(exe), world.StartProcess(exe)};
+  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
+  auto next = Bind<Process32Fn>(kernel.get(), "Process32Next");
+  qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
+  ASSERT_TRUE(snapshot);
+  std::vector<DWORD> named;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
+    if (exe == entry.szExeFile) named.push_back(entry.th32ProcessID);
+    entry.dwSize = sizeof(entry);
+  }
+  for (const DWORD pid : pids) {
+    EXPECT_NE(0u, pid);
+    EXPECT_TRUE(Listed(pid)) << pid;
+    EXPECT_EQ(exe, NameOf(pid)) << pid;
+    EXPECT_NE(named.end(), std::find(named.begin(), named.end(), pid)) << pid;
+  }
+}
+
+// The process stage reads a name and terminates through one handle; once the process has
+// ended, that handle keeps designating the ended process, whatever its identifier names now.
+TEST_F(ProcessesContract, OneHandleReadsTheNameAndTerminatesAndThenKeepsTheEndedProcess) {
+  const DWORD pid = world.StartProcess("QmProbeOnce.exe");
+  qm::unique_kernel process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, pid));
+  ASSERT_TRUE(process);
+  char name[MAX_PATH] = {};
+  EXPECT_NE(0u, baseName(process.get(), nullptr, name, sizeof(name)));
+  EXPECT_STREQ("QmProbeOnce.exe", name);
+  EXPECT_TRUE(TerminateProcess(process.get(), 0));
+  for (int i = 0; i < 100 && Listed(pid); ++i) Sleep(50);
+  EXPECT_FALSE(Listed(pid));
+  EXPECT_EQ(0u, baseName(process.get(), nullptr, name, sizeof(name)));
+  // Windows refuses to terminate an ended process again (5); Wine reports success. Either
+  // way the call reaches the ended process only, never another holding its identifier.
+  const BOOL again = TerminateProcess(process.get(), 0);
+  if (World::Simulated() || !again) {
+    EXPECT_FALSE(again);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  }
+}
+
 // ---- termination
 
 TEST_F(ProcessesContract, TerminateProcessEndsTheProcess) {

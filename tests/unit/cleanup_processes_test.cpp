@@ -3,13 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "cleanup/processes.h"
 #include "platform/sim/machine.h"
 
 namespace {
 
-using cleanup::TerminateProcessByName;
+// The result as its number, so that a failing check prints it.
+int TerminateProcessByName(const std::string& exeName) {
+  return static_cast<int>(cleanup::TerminateProcessByName(exeName));
+}
+
+sim::ProcessSpec Named(const std::string& exe) {
+  sim::ProcessSpec spec;
+  spec.exe = exe;
+  return spec;
+}
 
 class Processes : public ::testing::Test {
  protected:
@@ -40,16 +50,14 @@ FARPROC AsExport(F* function) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
 }
 
-TEST_F(Processes, NtWayMatchesLettersWithoutCaseAndTerminatesTheFirstOnly) {
+TEST_F(Processes, NtWayMatchesLettersWithoutCaseAndTerminatesEveryCopy) {
   const DWORD other = Start("Other.exe");
   const DWORD first = Start("TevTray.exe");
   const DWORD second = Start("TEVTRAY.EXE");
   EXPECT_EQ(TerminateProcessByName("tevtray.exe"), 0);
   EXPECT_FALSE(machine.IsRunning(first));
-  EXPECT_TRUE(machine.IsRunning(second));
-  EXPECT_TRUE(machine.IsRunning(other));
-  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 0);
   EXPECT_FALSE(machine.IsRunning(second));
+  EXPECT_TRUE(machine.IsRunning(other));
   EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 603);
 }
 
@@ -73,13 +81,13 @@ TEST_F(Processes, NameLengthAndFolders) {
   EXPECT_FALSE(machine.IsRunning(pid));
 }
 
-TEST_F(Processes, FirstMatchDecidesWhenItCannotBeOpenedOrTerminated) {
+TEST_F(Processes, AMatchThatCannotBeOpenedOrTerminatedDecidesAndTheOthersStillEnd) {
   sim::ProcessSpec denied;
   denied.terminateDenied = true;
   const DWORD locked = Start("Tev32.exe", denied);
   const DWORD open = Start("Tev32.exe");
   EXPECT_EQ(TerminateProcessByName("Tev32.exe"), 604);
-  EXPECT_TRUE(machine.IsRunning(open));
+  EXPECT_FALSE(machine.IsRunning(open));
 
   sim::ProcessSpec failing;
   failing.terminateFails = true;
@@ -88,7 +96,8 @@ TEST_F(Processes, FirstMatchDecidesWhenItCannotBeOpenedOrTerminated) {
   EXPECT_TRUE(machine.IsRunning(locked));
 }
 
-TEST_F(Processes, UnreadableNamesCompareAsUnknown) {
+TEST_F(Processes, WithoutToolhelpUnreadableNamesCompareAsUnknown) {
+  machine.RemoveExport("Kernel32.DLL", "CreateToolhelp32Snapshot");
   sim::ProcessSpec hidden;
   hidden.queryDenied = true;
   const DWORD pid = Start("TevTray.exe", hidden);
@@ -96,6 +105,144 @@ TEST_F(Processes, UnreadableNamesCompareAsUnknown) {
   EXPECT_TRUE(machine.IsRunning(pid));
   // The idle process is the first whose name cannot be read; it cannot be opened.
   EXPECT_EQ(TerminateProcessByName("unknown"), 604);
+}
+
+// A process that refuses reading (another session, SYSTEM, protected) is named by Toolhelp;
+// without Toolhelp it stays "UNKNOWN", with no failure of its own.
+TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
+  enum class Toolhelp { Works, ExportMissing, SnapshotFails };
+  struct Case {
+    const char* what;
+    bool openRefused;  // else it opens but its modules cannot be listed (other bitness)
+    bool terminateDenied, terminateFails;
+    Toolhelp toolhelp;
+    int code;
+  } const cases[] = {
+      {"ended", true, false, false, Toolhelp::Works, 0},
+      {"termination open refused", true, true, false, Toolhelp::Works, 604},
+      {"TerminateProcess fails", true, false, true, Toolhelp::Works, 602},
+      {"no Process32Next", true, false, false, Toolhelp::ExportMissing, 603},
+      {"no snapshot", true, false, false, Toolhelp::SnapshotFails, 603},
+      {"other bitness, ended", false, false, false, Toolhelp::Works, 0},
+      {"other bitness, TerminateProcess fails", false, false, true, Toolhelp::Works, 602},
+  };
+  for (const Case& c : cases) {
+    sim::Machine machine;
+    if (c.toolhelp == Toolhelp::ExportMissing) machine.RemoveExport("Kernel32.DLL", "Process32Next");
+    if (c.toolhelp == Toolhelp::SnapshotFails)
+      machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
+                            AsExport(&FailingProcessSnapshot));
+    sim::ProcessSpec spec = Named("TevTray.exe");
+    spec.queryDenied = c.openRefused;
+    spec.modulesUnreadable = !c.openRefused;
+    spec.terminateDenied = c.terminateDenied;
+    spec.terminateFails = c.terminateFails;
+    machine.StartProcess(Named("Other.exe"));
+    const DWORD pid = machine.StartProcess(spec);
+    const bool named = c.toolhelp == Toolhelp::Works;
+    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), named ? 1 : 0) << c.what;
+    EXPECT_EQ(TerminateProcessByName("tevtray.exe"), c.code) << c.what;
+    EXPECT_EQ(machine.IsRunning(pid), c.code != 0) << c.what;
+    EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.what;
+    EXPECT_EQ(machine.LoadedLibraries(), 0) << c.what;
+  }
+}
+
+// Three copies of one product process, one per session; at most one resists. The result is
+// the first resisting copy's code in the system's order, and every other copy still ends.
+TEST(ProcessCopies, EveryCopyIsTriedAndTheFirstFailureIsReported) {
+  struct Copy {
+    bool unreadable, terminateDenied, terminateFails;
+  };
+  const Copy plain{false, false, false};
+  struct Case {
+    const char* what;
+    Copy copies[3];
+    int code;
+  } const cases[] = {
+      {"all three end", {plain, plain, plain}, 0},
+      {"the first refuses the open", {{false, true, false}, plain, plain}, 604},
+      {"the middle one fails", {plain, {false, false, true}, plain}, 602},
+      {"the last, unreadable, refuses", {plain, plain, {true, true, false}}, 604},
+      {"an unreadable failure before a readable one",
+       {{true, false, true}, plain, {false, true, false}},
+       602},
+      {"a readable failure before an unreadable one",
+       {{false, true, false}, {true, false, true}, plain},
+       604},
+      {"all unreadable", {{true, false, false}, {true, false, false}, {true, false, false}}, 0},
+  };
+  for (const Case& c : cases) {
+    sim::Machine machine;
+    std::vector<DWORD> pids;
+    for (const Copy& copy : c.copies) {
+      sim::ProcessSpec spec;
+      spec.exe = "TevTray.exe";
+      spec.queryDenied = copy.unreadable;
+      spec.terminateDenied = copy.terminateDenied;
+      spec.terminateFails = copy.terminateFails;
+      pids.push_back(machine.StartProcess(spec));
+      machine.StartProcess(Named("Bystander.exe"));
+    }
+    EXPECT_EQ(cleanup::CountProcessesByName("TevTray.exe"), 3) << c.what;
+    EXPECT_EQ(TerminateProcessByName("TevTray.exe"), c.code) << c.what;
+    for (size_t i = 0; i < pids.size(); ++i) {
+      const bool resists = c.copies[i].terminateDenied || c.copies[i].terminateFails;
+      EXPECT_EQ(machine.IsRunning(pids[i]), resists) << c.what << ", copy " << i;
+    }
+    EXPECT_EQ(machine.RunningIds("Bystander.exe").size(), 3u) << c.what;
+    EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.what;
+  }
+}
+
+// The product process ends by itself once recognised and Windows gives its identifier to an
+// unrelated process: the termination goes through the handle that recognised the product.
+TEST(ProcessIdentifierReuse, TheBystanderThatGetsTheIdentifierSurvives) {
+  for (const bool unreadable : {false, true}) {
+    sim::Machine machine;
+    sim::ProcessSpec product;
+    product.exe = "TevTray.exe";
+    product.queryDenied = unreadable;
+    const DWORD pid = machine.StartProcess(product);
+    bool reused = false;
+    machine.onProcessNameRead = [&](DWORD read) {
+      if (read != pid || reused) return;
+      reused = true;
+      machine.EndProcess(pid);
+      machine.StartProcessWithId(Named("Bystander.exe"), pid);
+    };
+    // An ended process cannot be terminated: Windows answers 5, so the copy did not end by us.
+    EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 602) << unreadable;
+    EXPECT_TRUE(reused) << unreadable;
+    EXPECT_TRUE(machine.IsRunning(pid)) << unreadable;
+    EXPECT_EQ(machine.RunningIds("Bystander.exe"), std::vector<DWORD>{pid}) << unreadable;
+    EXPECT_EQ(machine.OpenKernelHandles(), 0) << unreadable;
+  }
+}
+
+// The query for the check after the run: the same matching, nothing changed on the machine.
+TEST(ProcessCount, CountsWhatTerminationWouldTryAndChangesNothing) {
+  sim::Machine machine;
+  sim::ProcessSpec unreadable;
+  unreadable.exe = "TEVSVC.EXE";
+  unreadable.queryDenied = true;
+  const std::vector<DWORD> pids = {machine.StartProcess(Named("TevSvc.exe")),
+                                   machine.StartProcess(unreadable),
+                                   machine.StartProcess(Named("TevSvc.exe.bak"))};
+  EXPECT_EQ(cleanup::CountProcessesByName("tevsvc.exe"), 2);
+  EXPECT_EQ(cleanup::CountProcessesByName("Absent.exe"), 0);
+  EXPECT_EQ(cleanup::CountProcessesByName(""), 0);
+  for (const DWORD pid : pids) EXPECT_TRUE(machine.IsRunning(pid));
+  // The Windows 95 way cannot list the modules of the guarded copy.
+  machine.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+  EXPECT_EQ(cleanup::CountProcessesByName("TEVSVC.EXE"), -1);
+  machine.version.dwPlatformId = VER_PLATFORM_WIN32_NT;
+  machine.ReplaceExport("PSAPI.DLL", "EnumProcesses", AsExport(&FailingEnumProcesses));
+  EXPECT_EQ(cleanup::CountProcessesByName("TevSvc.exe"), -1);
+  machine.FailLoad("PSAPI.DLL");
+  EXPECT_EQ(cleanup::CountProcessesByName("TevSvc.exe"), -1);
+  EXPECT_EQ(machine.OpenKernelHandles(), 0);
+  EXPECT_EQ(machine.LoadedLibraries(), 0);
 }
 
 TEST_F(Processes, EveryRunningProcessIsExamined) {

@@ -280,6 +280,38 @@ TEST_F(Run, ProcessFailuresShowTheFalloMark) {
   EXPECT_FALSE(host.marks[Stage::Processes]);
 }
 
+// One TevTray.exe per logged-on session, one of them unreadable: one line for the name, the
+// success line only when every copy ended.
+TEST(RunProcessCopies, OneLinePerNameAndAMarkThatTellsTheTruth) {
+  struct Case {
+    bool lastRefuses;
+    const char* line;
+    bool ok;
+  } const cases[] = {
+      {false, "  El proceso TevTray.exe se finaliz\xF3 correctamente", true},
+      {true, "  Insuficientes permisos para finalizar el proceso TevTray.exe", false},
+  };
+  for (const Case& c : cases) {
+    sim::Machine machine;
+    RecordingHost host;
+    ScriptedServices services;
+    cleanup::CleanupRun run{host, services};
+    sim::ProcessSpec copy;
+    copy.exe = "TevTray.exe";
+    machine.StartProcess(copy);
+    copy.queryDenied = true;  // another session's copy
+    machine.StartProcess(copy);
+    copy.queryDenied = false;
+    copy.terminateDenied = c.lastRefuses;
+    machine.StartProcess(copy);
+    run.RunCleanup();
+    EXPECT_EQ(run.LogList[6], c.line);
+    EXPECT_EQ(run.LogList[7], "  El proceso Tev32.exe no estaba corriendo");
+    EXPECT_EQ(host.marks[Stage::Processes], c.ok);
+    EXPECT_EQ(machine.RunningIds("TevTray.exe").size(), c.lastRefuses ? 1u : 0u);
+  }
+}
+
 TEST_F(Run, TheEmptyFolderRuleCountsFilesOverEveryEarlierFolder) {
   machine.MakeDirectory(kInstall + "Only\\Empty");
   machine.MakeDirectory(kStartMenu);

@@ -62,12 +62,13 @@ bool Exists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-qm::unique_kernel StartIdleProgram(const std::string& exeName) {
+qm::unique_kernel StartIdleProgram(const std::string& exeName, Guard guard) {
   MakeDir("C:\\qmtest");
   MakeDir("C:\\qmtest\\bin");
   const std::string path = "C:\\qmtest\\bin\\" + exeName;
   if (!Exists(path)) Check(::CopyFileA(OwnPath().c_str(), path.c_str(), TRUE) != 0, "CopyFileA");
-  std::string commandLine = "\"" + path + "\" --idle";
+  const char* const modes[] = {" --idle", " --idle-unreadable", " --idle-locked"};
+  std::string commandLine = "\"" + path + "\"" + modes[static_cast<int>(guard)];
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

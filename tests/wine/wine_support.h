@@ -16,8 +16,12 @@ void MakeFile(const std::string& path, const std::string& content,
 bool Exists(const std::string& path);
 
 // Starts a copy of this program, named `exeName`, that waits until it is terminated.
-// Answers its process handle once the system lists it.
-qm::unique_kernel StartIdleProgram(const std::string& exeName);
+// Answers its process handle once the system lists it. The guards make the copy give its own
+// process object a DACL first, as a process of another session, of SYSTEM or a protected one
+// looks to a program: Unreadable lets everyone only terminate it and wait for it, Locked
+// only wait for it. The handle answered keeps every right.
+enum class Guard { None, Unreadable, Locked };
+qm::unique_kernel StartIdleProgram(const std::string& exeName, Guard guard = Guard::None);
 bool HasEnded(HANDLE process, DWORD waitMs);
 
 // Under Wine: a unix symbolic link at `linkPath` to `targetPath` (both Windows paths), which

@@ -15,6 +15,7 @@
 //                                       this program)
 //     --hold                            a bystander program holds a product file open
 //     --no-processes                    leave the product's programs not running
+//     --copies N                        start N copies of each product program (default 1)
 //   qmstage digest                      one line per bystander item with a checksum of it
 //   qmstage inventory                   one line per product item still present
 //
@@ -24,6 +25,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,6 +43,7 @@ struct Options {
   std::string fake_exe;
   bool hold = false;
   bool processes = true;
+  int copies = 1;  // of each product program, as one per logged-on session
 };
 
 const char kHeldFile[] = "Datos\\firmas.dat";
@@ -170,8 +173,8 @@ void InstallFull(const Options& opt) {
   InstallBystanders(where, opt, opt.hold);
   if (opt.processes) {
     for (const std::string& name : ProductProcessNames()) {
-      StartProgram(Quoted(where.install_dir + name));
-      WaitForProcess(name, 10000);
+      for (int copy = 0; copy < opt.copies; ++copy) StartProgram(Quoted(where.install_dir + name));
+      WaitForProcess(name, 10000, opt.copies);
     }
   }
   if (opt.hold) WaitUntilHeld(where.install_dir + kHeldFile);
@@ -258,6 +261,9 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
       opt.hold = true;
     } else if (a == "--no-processes") {
       opt.processes = false;
+    } else if (a == "--copies" && has_value) {
+      opt.copies = std::atoi(argv[++i]);
+      if (opt.copies < 1) return false;
     } else {
       return false;
     }

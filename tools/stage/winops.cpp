@@ -259,8 +259,8 @@ void StartProgram(const std::string& command_line) {
   qm::unique_kernel thread(pi.hThread);
 }
 
-void WaitForProcess(const std::string& exe_name, DWORD timeout_ms) {
-  for (DWORD waited = 0; CountProcesses(exe_name) == 0; waited += 100) {
+void WaitForProcess(const std::string& exe_name, DWORD timeout_ms, int copies) {
+  for (DWORD waited = 0; CountProcesses(exe_name) < copies; waited += 100) {
     if (waited >= timeout_ms) throw StageError(exe_name + " did not appear in the process list");
     ::Sleep(100);
   }

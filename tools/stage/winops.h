@@ -55,7 +55,8 @@ std::string DumpFileTree(const std::string& path);
 // Processes.
 int CountProcesses(const std::string& exe_name);  // letters compared without case
 void StartProgram(const std::string& command_line);
-void WaitForProcess(const std::string& exe_name, DWORD timeout_ms);
+// Waits until at least `copies` processes named exe_name run.
+void WaitForProcess(const std::string& exe_name, DWORD timeout_ms, int copies = 1);
 
 // Services.
 void CreateAndStartService(const std::string& name, const std::string& binary_path,
