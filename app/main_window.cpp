@@ -5,6 +5,8 @@
 #include "app/about_box.h"
 #include "app/layouts.h"
 #include "app/log_viewer.h"
+#include "cleanup/log.h"
+#include "cleanup/plan.h"
 #include "cleanup/pump.h"
 #include "platform/raii.h"
 
@@ -27,6 +29,26 @@ const char* const kShowLogCaption = "Mostrar Fichero log";
 const char* const kOptionCreateLog = " /CREATELOG";
 const char* const kOptionRebootAuto = " /REBOOT_AUTO";
 const char* const kOptionRebootConfirm = " /REBOOT_CONFIRM";
+
+const char* const kErrorPrefix = "Error: ";
+
+// The command line as the options are searched in it: upper-cased with the system's rules.
+std::string UpperCommandLine() {
+  const char* commandLine = GetCommandLineA();
+  std::string upper = commandLine != nullptr ? commandLine : "";
+  if (!upper.empty()) CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+  return upper;
+}
+
+// One log line for an exception text: the system's texts end with a line break, and a line of
+// the log holds none.
+std::string ErrorLine(const std::string& text) {
+  std::string line = kErrorPrefix + text;
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  for (char& c : line)
+    if (c == '\r' || c == '\n') c = ' ';
+  return line;
+}
 
 template <typename T>
 T* Require(const ui::Form& form, const char* name) {
@@ -84,9 +106,24 @@ TForm1::TForm1(ui::Application& app, std::unique_ptr<MainWindowServices> service
   OsVersion.Query();
 }
 
-TForm1::~TForm1() { cleanup::SetMessagePump(nullptr); }
+TForm1::~TForm1() {
+  cleanup::SetMessagePump(nullptr);
+  // What is raised after the window is gone is lost, as the log was already written; still
+  // no box may wait for a person.
+  if (keepsErrors_) App().SetExceptionSink([](const std::string&) {});
+}
 
-void TForm1::FormCreate() { services_->RefreshServiceList(); }
+// The snapshot of an automatic run reports its failure through the log, not through a box:
+// the command line is looked at here already, before FormShow reads it.
+void TForm1::FormCreate() {
+  if (SelectsAutomaticRun(UpperCommandLine())) KeepErrorsForTheLog();
+  services_->RefreshServiceList();
+}
+
+void TForm1::KeepErrorsForTheLog() {
+  keepsErrors_ = true;
+  App().SetExceptionSink([this](const std::string& text) { errors_.push_back(text); });
+}
 
 void TForm1::FormShow() {
   RestartNeeded = false;
@@ -104,24 +141,26 @@ void TForm1::FormShow() {
   run_ = std::make_unique<cleanup::CleanupRun>(*this, *services_);
   run_->LocateProductFolders();
 
-  const char* commandLine = GetCommandLineA();
-  CommandLine = commandLine != nullptr ? commandLine : "";
-  if (!CommandLine.empty())
-    CharUpperBuffA(&CommandLine[0], static_cast<DWORD>(CommandLine.size()));
+  CommandLine = UpperCommandLine();
   ParseCommandLine();
+  if (AutoMode && !keepsErrors_) KeepErrorsForTheLog();
 }
 
 bool TForm1::CheckPlatform() const {
   return OsVersion.IsWindows95() || OsVersion.IsWindows98() || OsVersion.IsWindowsMe();
 }
 
+bool TForm1::SelectsAutomaticRun(const std::string& upperCommandLine) {
+  for (const char* option : {kOptionRebootAuto, kOptionRebootConfirm, kOptionCreateLog})
+    if (upperCommandLine.find(option) != std::string::npos) return true;
+  return false;
+}
+
 void TForm1::ParseCommandLine() {
   const auto present = [this](const char* option) {
     return CommandLine.find(option) != std::string::npos;
   };
-  if (!present(kOptionRebootAuto) && !present(kOptionRebootConfirm) &&
-      !present(kOptionCreateLog))
-    return;
+  if (!SelectsAutomaticRun(CommandLine)) return;
   AutoMode = true;
   if (present(kOptionCreateLog)) CreateLogFile = true;
   if (present(kOptionRebootAuto))
@@ -141,9 +180,9 @@ void TForm1::RunCleanup() {
   RestartNeeded = run_->RestartNeeded;
 }
 
-// The automatic run happens once, and it always ends with the window closing: a failure of
-// the run or of the log file is shown in the exception box, the log holds what was done,
-// and the window becomes closable again.
+// The automatic run happens once, and it always ends with the window closing, without
+// waiting for anybody: a failure of the run ends the log file as its last line (after what
+// was done), a log file that cannot be created loses it, and the window becomes closable.
 void TForm1::FormActivate() {
   if (!AutoMode || runStarted_ || !run_) return;
   Button1->SetEnabled(false);
@@ -159,7 +198,14 @@ void TForm1::AutomaticRun() {
   } catch (const std::exception& e) {
     App().ShowException(e.what());
   }
-  if (CreateLogFile) App().Guarded([this] { run_->WriteLogFile(); });
+  if (CreateLogFile) App().Guarded([this] { WriteLogFile(); });
+}
+
+void TForm1::WriteLogFile() const {
+  if (errors_.empty()) return run_->WriteLogFile();
+  cleanup::StringList lines = run_->LogList;
+  for (const std::string& text : errors_) lines.push_back(ErrorLine(text));
+  cleanup::WriteLogLines(cleanup::LogFilePath(run_->WindowsDir), lines);
 }
 
 void TForm1::Button1Click() {

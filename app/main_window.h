@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/main_window_services.h"
 #include "app/windows_version.h"
@@ -34,6 +35,10 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   void Acercade1Click();
   void FormCloseQuery(bool& CanClose);
   void FormDestroy();
+
+  // Whether an upper-cased command line selects the automatic run (any of " /CREATELOG",
+  // " /REBOOT_AUTO", " /REBOOT_CONFIRM").
+  static bool SelectsAutomaticRun(const std::string& upperCommandLine);
 
   // True when the system is refused: Windows 95, 98 or Me.
   bool CheckPlatform() const;
@@ -78,6 +83,10 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
  private:
   void ConfirmRestart();
   void AutomaticRun();
+  // From here on the exception box is never shown: its texts are kept for the log file,
+  // which nobody has to answer.
+  void KeepErrorsForTheLog();
+  void WriteLogFile() const;
   ui::Label& StageLabel(cleanup::Stage stage) const;
 
   std::unique_ptr<MainWindowServices> services_;
@@ -85,6 +94,10 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   std::unique_ptr<cleanup::CleanupRun> run_;
   // Set when a run starts: one run per program instance, whichever path starts it.
   bool runStarted_ = false;
+  // The exception texts of an unattended run, in order; they end the log file as "Error: "
+  // lines.
+  std::vector<std::string> errors_;
+  bool keepsErrors_ = false;
 };
 
 // Enables the shutdown privilege and asks for a forced restart; true when Windows accepted.
