@@ -48,35 +48,42 @@ Outcome ServiceStopOutcome(const std::string& service, int code) {
   }
 }
 
-Outcome ProcessOutcome(const std::string& p, int code) {
+Outcome ProcessOutcome(const std::string& p, ProcessResult code) {
   switch (code) {
-    case 0: return Success("  El proceso " + p + " se finaliz\xF3 correctamente");
-    case 603: return Success("  El proceso " + p + " no estaba corriendo");
-    case 604: return Failure("  Insuficientes permisos para finalizar el proceso " + p);
-    case 605:
+    case ProcessResult::kTerminated:
+      return Success("  El proceso " + p + " se finaliz\xF3 correctamente");
+    case ProcessResult::kNotRunning: return Success("  El proceso " + p + " no estaba corriendo");
+    case ProcessResult::kOpenForTerminateFailed:
+      return Failure("  Insuficientes permisos para finalizar el proceso " + p);
+    case ProcessResult::kPsapiNotLoaded:
       return Failure(
           "  No se pudo cargar la librer\xED"
           "a PSAPI.DLL para finalizar el proceso " +
           p);
-    case 606:
+    case ProcessResult::kVersionUnreadable:
       return Failure("  El proceso " + p + " no se pudo finalizar por razones desconocidas");
-    case 632: return Failure("  El nombre del proceso " + p + " no es v\xE1lido");
-    case 700:
+    case ProcessResult::kBadName:
+      return Failure("  El nombre del proceso " + p + " no es v\xE1lido");
+    case ProcessResult::kPsapiExportMissing:
       return Failure("  No se pudo obtener la direcci\xF3n del proceso " + p + " desde PSAPI.DLL");
-    case 701:
+    case ProcessResult::kListFailed:
       return Failure(
           "  No se pudo obtener la lista de  procesos activos para finalizar el proceso " + p);
-    case 702:
+    case ProcessResult::kKernel32NotLoaded:
       return Failure(
           "  No se pudo cargar la librer\xED"
           "a KERNEL32.DLL para finalizar el proceso " +
           p);
-    case 703:
+    case ProcessResult::kToolhelpExportMissing:
       return Failure("  No se pudo obtener la direcci\xF3n del proceso " + p +
                      " desde KERNEL32.DLL");
-    case 704: return Failure("  CreateToolhelp32Snapshot fall\xF3 para el proceso " + p);
-    default: return Failure("  Error desconocido al tratar el proceso " + p);
+    case ProcessResult::kSnapshotFailed:
+      return Failure("  CreateToolhelp32Snapshot fall\xF3 para el proceso " + p);
+    case ProcessResult::kTerminateFailed:
+    case ProcessResult::kUnknownPlatform:
+      return Failure("  Error desconocido al tratar el proceso " + p);
   }
+  return Failure("  Error desconocido al tratar el proceso " + p);  // not a ProcessResult
 }
 
 Outcome KeyTreeOutcome(const std::string& rootPrefix, const std::string& key, LONG code,

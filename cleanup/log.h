@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "cleanup/processes.h"
 #include "cleanup/run.h"
 #include "platform/win32/win32.h"
 
@@ -28,7 +29,8 @@ struct Outcome {
 Outcome ServiceMissingOutcome(const std::string& service);
 // StopService's result; any code other than 0 and 500..505 writes nothing.
 Outcome ServiceStopOutcome(const std::string& service, int code);
-Outcome ProcessOutcome(const std::string& exeName, int code);
+// TerminateProcessByName's result.
+Outcome ProcessOutcome(const std::string& exeName, ProcessResult code);
 
 // The display prefixes of the roots: "HKEY_CLASSES_ROOT\" and so on.
 extern const char* const ClassesRootPrefix;

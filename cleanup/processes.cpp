@@ -1,8 +1,11 @@
 #include "cleanup/processes.h"
 
-#include <cstring>
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <vector>
 
+#include "platform/bind.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -18,16 +21,9 @@ using Module32Fn = BOOL(WINAPI*)(HANDLE, MODULEENTRY32*);
 
 constexpr std::string::size_type kMaxNameLength = 260;
 constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
-
-// Binds one export of `library`; null when it is missing.
-template <typename Fn>
-Fn Bind(HMODULE library, const char* name) {
-  const FARPROC address = ::GetProcAddress(library, name);
-  Fn function = nullptr;
-  static_assert(sizeof function == sizeof address, "entry points are plain code pointers");
-  std::memcpy(&function, &address, sizeof function);
-  return function;
-}
+constexpr DWORD kAllRights = kQueryRights | PROCESS_TERMINATE;
+// The name a process is compared as when neither PSAPI nor Toolhelp can name it.
+const char* const kUnreadableName = "Unknown";
 
 std::string UpperAscii(std::string text) {
   for (char& c : text)
@@ -35,12 +31,65 @@ std::string UpperAscii(std::string text) {
   return text;
 }
 
-// Terminates process `pid`; 0, 602 when TerminateProcess fails, 604 when it cannot be opened.
-int Terminate(DWORD pid) {
-  const qm::unique_kernel process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
-  if (!process) return kOpenForTerminateFailed;
-  return ::TerminateProcess(process.get(), 0) ? kProcessTerminated : kTerminateFailed;
+// A running process whose name matched, with the handle that is to end it (null when it
+// could not be opened for termination).
+struct Match {
+  size_t order;  // its place in the system's list
+  qm::unique_kernel process;
+};
+
+// What one walk over the running processes found, in the system's order. `failure` is set
+// when the processes could not be listed (whole or, on the Windows 95 way, to the end).
+struct Walk {
+  std::optional<ProcessResult> failure;
+  std::vector<Match> matches;
+};
+
+Walk Failed(ProcessResult failure) { return {failure, {}}; }
+
+struct Toolhelp {
+  qm::unique_library library;
+  CreateSnapshotFn createSnapshot = nullptr;
+  Process32Fn process32First = nullptr, process32Next = nullptr;
+  Module32Fn module32First = nullptr, module32Next = nullptr;
+};
+
+// Loads Kernel32.DLL and binds the Toolhelp functions; the library stays null when it does
+// not load. Which exports must exist is the caller's question.
+Toolhelp BindToolhelp() {
+  Toolhelp t;
+  t.library.reset(::LoadLibraryA("Kernel32.DLL"));
+  if (!t.library) return t;
+  const HMODULE k = t.library.get();
+  t.createSnapshot = qm::BindExport<CreateSnapshotFn>(k, "CreateToolhelp32Snapshot");
+  t.process32First = qm::BindExport<Process32Fn>(k, "Process32First");
+  t.process32Next = qm::BindExport<Process32Fn>(k, "Process32Next");
+  t.module32First = qm::BindExport<Module32Fn>(k, "Module32First");
+  t.module32Next = qm::BindExport<Module32Fn>(k, "Module32Next");
+  return t;
 }
+
+bool ListsProcesses(const Toolhelp& t) {
+  return t.createSnapshot && t.process32First && t.process32Next;
+}
+
+// Calls `visit(entry)` for each process of a fresh Toolhelp snapshot; false when the
+// snapshot cannot be taken.
+template <typename Visit>
+bool ForEachSnapshotProcess(const Toolhelp& t, Visit visit) {
+  const qm::unique_snapshot processes(t.createSnapshot(TH32CS_SNAPPROCESS, 0));
+  if (!processes) return false;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = t.process32First(processes.get(), &entry); more;
+       more = t.process32Next(processes.get(), &entry)) {
+    if (!visit(entry)) break;
+    entry.dwSize = sizeof entry;
+  }
+  return true;
+}
+
+// ---- NT way
 
 struct Psapi {
   EnumProcessesFn enumProcesses;
@@ -64,44 +113,93 @@ bool ListProcessIds(const Psapi& psapi, std::vector<DWORD>& ids) {
   }
 }
 
-// The executable base name of process `pid`, or "Unknown" when it cannot be read.
-std::string ExecutableName(const Psapi& psapi, DWORD pid) {
-  const qm::unique_kernel process(::OpenProcess(kQueryRights, FALSE, pid));
+// The executable base name of the process behind `process`; none when it cannot be read.
+std::optional<std::string> BaseName(const Psapi& psapi, HANDLE process) {
   HMODULE module = nullptr;
   DWORD needed = 0;
-  if (!process || !psapi.enumProcessModules(process.get(), &module, sizeof module, &needed))
-    return "Unknown";
+  if (!psapi.enumProcessModules(process, &module, sizeof module, &needed)) return std::nullopt;
   std::string name(kMaxNameLength + 2, '\0');
   for (;;) {
     const DWORD length =
-        psapi.getModuleBaseName(process.get(), module, &name[0], static_cast<DWORD>(name.size()));
-    if (length == 0) return "Unknown";
+        psapi.getModuleBaseName(process, module, &name[0], static_cast<DWORD>(name.size()));
+    if (length == 0) return std::nullopt;
     // A name that fills the buffer may have been cut: read it again into a larger one.
     if (length < name.size() - 1) return name.substr(0, length);
     name.assign(name.size() * 2, '\0');
   }
 }
 
-int TerminateByPsapi(const std::string& target) {
+// A process whose name could not be read, with the handle that holds its identifier.
+struct Unnamed {
+  size_t order;
+  DWORD pid;
+  qm::unique_kernel process;
+};
+
+struct NtWalk {
+  const Psapi& psapi;
+  const std::string& target;
+  std::vector<Match> matches;
+  std::vector<Unnamed> unnamed;
+
+  // Opens process `pid` before its name is read and keeps the handle of a match, so the
+  // process that is ended is the process that was recognised.
+  void Examine(size_t order, DWORD pid) {
+    qm::unique_kernel process(::OpenProcess(kAllRights, FALSE, pid));
+    std::optional<std::string> name;
+    if (process) {
+      name = BaseName(psapi, process.get());
+    } else {
+      const qm::unique_kernel query(::OpenProcess(kQueryRights, FALSE, pid));
+      if (query) name = BaseName(psapi, query.get());
+      // Opened while the query handle holds the identifier: both designate one process.
+      if (!name || UpperAscii(*name) == target)
+        process.reset(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+    }
+    if (!name)
+      unnamed.push_back({order, pid, std::move(process)});
+    else if (UpperAscii(*name) == target)
+      matches.push_back({order, std::move(process)});
+  }
+
+  // Names the unreadable processes from one Toolhelp snapshot, taken while each held handle
+  // keeps its identifier from being reused; a process it does not name stays unreadable.
+  void NameUnreadable() {
+    if (unnamed.empty()) return;
+    std::map<DWORD, std::string> names;
+    const Toolhelp toolhelp = BindToolhelp();
+    if (toolhelp.library && ListsProcesses(toolhelp))
+      ForEachSnapshotProcess(toolhelp, [&](const PROCESSENTRY32& entry) {
+        names.emplace(entry.th32ProcessID, entry.szExeFile);
+        return true;
+      });
+    for (Unnamed& p : unnamed) {
+      const auto named = names.find(p.pid);
+      const std::string name = named == names.end() ? kUnreadableName : named->second;
+      if (UpperAscii(name) == target) matches.push_back({p.order, std::move(p.process)});
+    }
+    std::sort(matches.begin(), matches.end(),
+              [](const Match& a, const Match& b) { return a.order < b.order; });
+  }
+};
+
+Walk WalkByPsapi(const std::string& target) {
   const qm::unique_library library(::LoadLibraryA("PSAPI.DLL"));
-  if (!library) return kPsapiNotLoaded;
-  const Psapi psapi{Bind<EnumProcessesFn>(library.get(), "EnumProcesses"),
-                    Bind<EnumProcessModulesFn>(library.get(), "EnumProcessModules"),
-                    Bind<GetModuleBaseNameFn>(library.get(), "GetModuleBaseNameA")};
+  if (!library) return Failed(ProcessResult::kPsapiNotLoaded);
+  const Psapi psapi{qm::BindExport<EnumProcessesFn>(library.get(), "EnumProcesses"),
+                    qm::BindExport<EnumProcessModulesFn>(library.get(), "EnumProcessModules"),
+                    qm::BindExport<GetModuleBaseNameFn>(library.get(), "GetModuleBaseNameA")};
   if (!psapi.enumProcesses || !psapi.enumProcessModules || !psapi.getModuleBaseName)
-    return kPsapiExportMissing;
+    return Failed(ProcessResult::kPsapiExportMissing);
   std::vector<DWORD> ids;
-  if (!ListProcessIds(psapi, ids)) return kProcessListFailed;
-  for (const DWORD pid : ids)
-    if (UpperAscii(ExecutableName(psapi, pid)) == target) return Terminate(pid);
-  return kProcessNotRunning;
+  if (!ListProcessIds(psapi, ids)) return Failed(ProcessResult::kListFailed);
+  NtWalk walk{psapi, target, {}, {}};
+  for (size_t order = 0; order < ids.size(); ++order) walk.Examine(order, ids[order]);
+  walk.NameUnreadable();
+  return {std::nullopt, std::move(walk.matches)};
 }
 
-struct Toolhelp {
-  CreateSnapshotFn createSnapshot;
-  Process32Fn process32First, process32Next;
-  Module32Fn module32First, module32Next;
-};
+// ---- Windows 95 way
 
 enum class ModuleMatch { Found, NotFound, SnapshotFailed };
 
@@ -119,46 +217,73 @@ ModuleMatch HasModule(const Toolhelp& toolhelp, DWORD pid, const std::string& ta
   return ModuleMatch::NotFound;
 }
 
-int TerminateByToolhelp(const std::string& target) {
-  const qm::unique_library library(::LoadLibraryA("Kernel32.DLL"));
-  if (!library) return kKernel32NotLoaded;
-  const Toolhelp toolhelp{Bind<CreateSnapshotFn>(library.get(), "CreateToolhelp32Snapshot"),
-                          Bind<Process32Fn>(library.get(), "Process32First"),
-                          Bind<Process32Fn>(library.get(), "Process32Next"),
-                          Bind<Module32Fn>(library.get(), "Module32First"),
-                          Bind<Module32Fn>(library.get(), "Module32Next")};
-  if (!toolhelp.createSnapshot || !toolhelp.process32First || !toolhelp.process32Next ||
-      !toolhelp.module32First || !toolhelp.module32Next)
-    return kToolhelpExportMissing;
-  const qm::unique_snapshot processes(toolhelp.createSnapshot(TH32CS_SNAPPROCESS, 0));
-  if (!processes) return kSnapshotFailed;
-  PROCESSENTRY32 process{};
-  process.dwSize = sizeof process;
-  for (BOOL more = toolhelp.process32First(processes.get(), &process); more;
-       more = toolhelp.process32Next(processes.get(), &process)) {
-    switch (HasModule(toolhelp, process.th32ProcessID, target)) {
-      case ModuleMatch::Found: return Terminate(process.th32ProcessID);
-      case ModuleMatch::SnapshotFailed: return kSnapshotFailed;
-      case ModuleMatch::NotFound: break;
+Walk WalkByToolhelp(const std::string& target) {
+  const Toolhelp toolhelp = BindToolhelp();
+  if (!toolhelp.library) return Failed(ProcessResult::kKernel32NotLoaded);
+  if (!ListsProcesses(toolhelp) || !toolhelp.module32First || !toolhelp.module32Next)
+    return Failed(ProcessResult::kToolhelpExportMissing);
+  Walk walk;
+  const bool listed = ForEachSnapshotProcess(toolhelp, [&](const PROCESSENTRY32& entry) {
+    switch (HasModule(toolhelp, entry.th32ProcessID, target)) {
+      case ModuleMatch::Found:
+        walk.matches.push_back(
+            {walk.matches.size(),
+             qm::unique_kernel(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID))});
+        return true;
+      case ModuleMatch::SnapshotFailed: walk.failure = ProcessResult::kSnapshotFailed; return false;
+      case ModuleMatch::NotFound: return true;
     }
-    process.dwSize = sizeof process;
+    return true;
+  });
+  if (!listed) return Failed(ProcessResult::kSnapshotFailed);
+  return walk;
+}
+
+// ---- both ways
+
+// Every running process named `exeName` (1 to 260 characters), as the system's platform lists
+// them.
+Walk WalkProcesses(const std::string& exeName) {
+  const std::string target = UpperAscii(exeName);
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!::GetVersionExA(&version)) return Failed(ProcessResult::kVersionUnreadable);
+  switch (version.dwPlatformId) {
+    case VER_PLATFORM_WIN32_NT: return WalkByPsapi(target);
+    case VER_PLATFORM_WIN32_WINDOWS: return WalkByToolhelp(target);
+    default: return Failed(ProcessResult::kUnknownPlatform);
   }
-  return kProcessNotRunning;
+}
+
+bool ValidName(const std::string& exeName) {
+  return !exeName.empty() && exeName.size() <= kMaxNameLength;
+}
+
+ProcessResult End(const Match& match) {
+  if (!match.process) return ProcessResult::kOpenForTerminateFailed;
+  return ::TerminateProcess(match.process.get(), 0) ? ProcessResult::kTerminated
+                                                    : ProcessResult::kTerminateFailed;
 }
 
 }  // namespace
 
-int TerminateProcessByName(const std::string& exeName) {
-  if (exeName.empty() || exeName.size() > kMaxNameLength) return kBadProcessName;
-  const std::string target = UpperAscii(exeName);
-  OSVERSIONINFOA version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!::GetVersionExA(&version)) return kVersionUnreadable;
-  switch (version.dwPlatformId) {
-    case VER_PLATFORM_WIN32_NT: return TerminateByPsapi(target);
-    case VER_PLATFORM_WIN32_WINDOWS: return TerminateByToolhelp(target);
-    default: return kUnknownPlatform;
+ProcessResult TerminateProcessByName(const std::string& exeName) {
+  if (!ValidName(exeName)) return ProcessResult::kBadName;
+  const Walk walk = WalkProcesses(exeName);
+  std::optional<ProcessResult> firstFailure;
+  for (const Match& match : walk.matches) {
+    const ProcessResult result = End(match);
+    if (result != ProcessResult::kTerminated && !firstFailure) firstFailure = result;
   }
+  if (firstFailure) return *firstFailure;
+  if (walk.failure) return *walk.failure;
+  return walk.matches.empty() ? ProcessResult::kNotRunning : ProcessResult::kTerminated;
+}
+
+int CountProcessesByName(const std::string& exeName) {
+  if (!ValidName(exeName)) return 0;
+  const Walk walk = WalkProcesses(exeName);
+  return walk.failure ? -1 : static_cast<int>(walk.matches.size());
 }
 
 }  // namespace cleanup

@@ -6,35 +6,51 @@
 namespace cleanup {
 
 // Result codes of TerminateProcessByName.
-enum ProcessResult : int {
-  kProcessTerminated = 0,
+enum class ProcessResult : int {
+  kTerminated = 0,
   kTerminateFailed = 602,
-  kProcessNotRunning = 603,
+  kNotRunning = 603,
   kOpenForTerminateFailed = 604,
   kPsapiNotLoaded = 605,
   kVersionUnreadable = 606,
   kUnknownPlatform = 607,
-  kBadProcessName = 632,
+  kBadName = 632,
   kPsapiExportMissing = 700,
-  kProcessListFailed = 701,
+  kListFailed = 701,
   kKernel32NotLoaded = 702,
   kToolhelpExportMissing = 703,
   kSnapshotFailed = 704,
 };
 
-// Terminates (exit code 0) the first running process, in the system's order, whose
-// executable name equals `exeName` when the letters a to z are compared without regard to
-// case; every other byte must match exactly. `exeName` holds 1 to 260 characters, no folder.
+// Terminates (exit code 0) every running process whose executable name equals `exeName` when
+// the letters a to z are compared without regard to case; every other byte must match
+// exactly. `exeName` holds 1 to 260 characters, no folder.
 //
 // The way of listing processes follows the platform the system reports: on the NT family the
-// process-status functions of PSAPI.DLL compare each process's executable base name (a process
-// whose name cannot be read is compared as "UNKNOWN"), and every running process is examined
-// however many there are; on the Windows 95 family the Toolhelp functions of Kernel32.DLL
-// compare every module of each process, its name exactly as reported, with the upper-cased
-// name. Both libraries are bound at run time and released before returning.
+// process-status functions of PSAPI.DLL compare each process's executable base name, and
+// every running process is examined however many there are. A process is opened once, for
+// query, read and termination together (when that is refused: for query and read, and for
+// termination while the query handle is still open), its name is read and it is terminated
+// through that same handle, so an identifier that Windows reuses meanwhile never leads to
+// another process. A process that cannot be read (another session, SYSTEM, protected, another
+// bitness) is named by a Toolhelp snapshot of Kernel32.DLL taken while its handle is held;
+// when Toolhelp cannot be bound or its snapshot fails such a process is compared as
+// "UNKNOWN". On the Windows 95 family the Toolhelp functions compare every module of each
+// process, its name exactly as reported, with the upper-cased name. The libraries are bound
+// at run time and released before returning.
 //
-// The first match decides: when it cannot be opened for termination (604) or terminating it
-// fails (602) no later process of the same name is tried. Pumps no messages.
-int TerminateProcessByName(const std::string& exeName);
+// Every copy is tried. The result is kTerminated when every copy ended, kNotRunning when none
+// runs, otherwise the code of the first copy in the system's order that did not end:
+// kOpenForTerminateFailed when it cannot be opened for termination, kTerminateFailed when
+// TerminateProcess fails. A listing failure returns its own code; on the Windows 95 way a
+// module snapshot that fails ends the walk with kSnapshotFailed after the copies found so far
+// were ended. Pumps no messages.
+ProcessResult TerminateProcessByName(const std::string& exeName);
+
+// How many running processes TerminateProcessByName(exeName) would try to end: the same
+// listing and matching (readable names, names from Toolhelp, "UNKNOWN"). 0 for a name that no
+// process can have (empty or longer than 260 characters), -1 when the processes cannot be
+// listed (a library, export, version or snapshot failure). Changes nothing on the machine.
+int CountProcessesByName(const std::string& exeName);
 
 }  // namespace cleanup

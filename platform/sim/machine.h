@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +129,14 @@ class Machine {
 
   // ---- processes. The table starts with the idle process 0 and "System" (4).
   DWORD StartProcess(const ProcessSpec& spec);  // returns the new id; system order = start order
+  // Starts a process under an identifier that an ended process had, as Windows reuses them
+  // (Windows does so only once no handle holds the old process; this lets a test reuse it
+  // sooner). A handle to the old process keeps designating the old, ended process.
+  void StartProcessWithId(const ProcessSpec& spec, DWORD pid);
+  void EndProcess(DWORD pid);  // the process exits by itself
+  // Called with the identifier after GetModuleBaseNameA or Process32First/Next delivered a
+  // process's name, so a test can act between recognition and termination.
+  std::function<void(DWORD pid)> onProcessNameRead;
   bool IsRunning(DWORD pid) const;
   std::vector<DWORD> RunningIds(const std::string& exe) const;  // case-insensitive
   int OpenKernelHandles() const;  // processes, tokens, snapshots, files

@@ -7,6 +7,7 @@
 // a Toolhelp module snapshot of process 0 means this current process, as on Windows.
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/sim/state.h"
 
@@ -57,14 +58,27 @@ void CopyText(const std::string& text, char* buffer, size_t size) {
   buffer[n] = '\0';
 }
 
+// The process object a process handle designates, running or ended: a handle keeps its
+// process even when the identifier now names another.
+Process* HeldProcess(const KernelObject& k) {
+  for (Process& p : S().processes)
+    if (p.pid == k.pid && p.object == k.process) return &p;
+  return nullptr;
+}
+
 // The process a query handle designates, when the handle grants query and read.
 Process* QueriedProcess(HANDLE h) {
   KernelObject* k = Object(h, KernelKind::Process);
   if (k == nullptr) return Fail(ERROR_INVALID_HANDLE, nullptr);
   if ((k->access & kQueryRights) != kQueryRights) return Fail(ERROR_ACCESS_DENIED, nullptr);
-  for (Process& p : S().processes)
-    if (p.pid == k->pid) return p.running ? &p : Fail(ERROR_PARTIAL_COPY, nullptr);
-  return Fail(ERROR_INVALID_HANDLE, nullptr);
+  Process* p = HeldProcess(*k);
+  if (p == nullptr) return Fail(ERROR_INVALID_HANDLE, nullptr);
+  return p->running ? p : Fail(ERROR_PARTIAL_COPY, nullptr);
+}
+
+void NameRead(DWORD pid) {
+  auto& machine = Machine::current();
+  if (machine.onProcessNameRead) machine.onProcessNameRead(pid);
 }
 
 }  // namespace
@@ -75,9 +89,23 @@ DWORD Machine::StartProcess(const ProcessSpec& spec) {
   Process p;
   p.pid = state_->nextPid;
   state_->nextPid += 4;
+  p.object = state_->nextProcessObject++;
   p.spec = spec;
   state_->processes.push_back(p);
   return p.pid;
+}
+
+void Machine::StartProcessWithId(const ProcessSpec& spec, DWORD pid) {
+  if (IsRunning(pid)) throw std::logic_error("sim: process identifier in use");
+  Process p;
+  p.pid = pid;
+  p.object = state_->nextProcessObject++;
+  p.spec = spec;
+  state_->processes.push_back(p);
+}
+
+void Machine::EndProcess(DWORD pid) {
+  if (Process* p = FindProcess(*state_, pid)) p->running = false;
 }
 
 bool Machine::IsRunning(DWORD pid) const {
@@ -115,6 +143,7 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
   k.kind = sim::KernelKind::Process;
   k.access = dwDesiredAccess;
   k.pid = dwProcessId;
+  k.process = p->object;
   return sim::NewObject(s, k);
 }
 
@@ -123,8 +152,10 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   sim::KernelObject* k = sim::Object(hProcess, sim::KernelKind::Process);
   if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
   if (!(k->access & PROCESS_TERMINATE)) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
-  sim::Process* p = sim::FindProcess(sim::S(), k->pid);
-  if (p == nullptr || p->spec.terminateFails) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
+  // An ended process cannot be terminated again: Windows answers 5.
+  sim::Process* p = sim::HeldProcess(*k);
+  if (p == nullptr || !p->running || p->spec.terminateFails)
+    return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
   p->running = false;
   return TRUE;
 }
@@ -175,7 +206,9 @@ DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseNa
   }
   if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
   sim::CopyText(modules[index], lpBaseName, nSize);
-  return static_cast<DWORD>(std::strlen(lpBaseName));
+  const DWORD length = static_cast<DWORD>(std::strlen(lpBaseName));
+  sim::NameRead(p->pid);
+  return length;
 }
 
 // ---- Toolhelp
@@ -223,6 +256,7 @@ BOOL ProcessWalk(HANDLE h, LPPROCESSENTRY32 lppe, bool first) {
   lppe->th32ProcessID = entry.first;
   lppe->cntThreads = 1;
   sim::CopyText(entry.second, lppe->szExeFile, sizeof(lppe->szExeFile));
+  sim::NameRead(entry.first);
   return TRUE;
 }
 

@@ -85,6 +85,7 @@ struct FindState {
 // ---- processes
 struct Process {
   DWORD pid = 0;
+  uint64_t object = 0;  // which process object: identifiers are reused, objects never
   ProcessSpec spec;
   bool running = true;
 };
@@ -104,6 +105,7 @@ struct KernelObject {
   KernelKind kind = KernelKind::Process;
   DWORD access = 0;
   DWORD pid = 0;                  // Process
+  uint64_t process = 0;           // Process: the object it designates, even after it ended
   std::shared_ptr<FsNode> file;   // File
   DWORD share = 0;                // File
   size_t position = 0;            // File
@@ -157,6 +159,7 @@ struct Machine::State {
   // processes and kernel handles
   std::vector<Process> processes;
   DWORD nextPid = 1000;
+  uint64_t nextProcessObject = 1;
   std::map<uintptr_t, KernelObject> kernel;
 
   // services

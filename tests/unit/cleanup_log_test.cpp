@@ -51,7 +51,8 @@ TEST(LogTexts, ProcessLines) {
       {607, "  Error desconocido al tratar el proceso P.exe", true},
   };
   for (const Expect& e : table) {
-    const Outcome o = cleanup::ProcessOutcome("P.exe", e.code);
+    const Outcome o =
+        cleanup::ProcessOutcome("P.exe", static_cast<cleanup::ProcessResult>(e.code));
     EXPECT_EQ(o.line.value_or("<none>"), e.line) << e.code;
     EXPECT_EQ(o.failure, e.failure) << e.code;
   }
