@@ -5,9 +5,13 @@
 #include "app/about_box.h"
 #include "app/layouts.h"
 #include "app/log_viewer.h"
+#include "cleanup/delay_delete.h"
+#include "cleanup/install_folder.h"
 #include "cleanup/log.h"
 #include "cleanup/plan.h"
+#include "cleanup/preview.h"
 #include "cleanup/pump.h"
+#include "cleanup/registry.h"
 #include "platform/raii.h"
 
 const char* const kRefusalText =
@@ -31,14 +35,6 @@ const char* const kOptionRebootAuto = " /REBOOT_AUTO";
 const char* const kOptionRebootConfirm = " /REBOOT_CONFIRM";
 
 const char* const kErrorPrefix = "Error: ";
-
-// The command line as the options are searched in it: upper-cased with the system's rules.
-std::string UpperCommandLine() {
-  const char* commandLine = GetCommandLineA();
-  std::string upper = commandLine != nullptr ? commandLine : "";
-  if (!upper.empty()) CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-  return upper;
-}
 
 // One log line for an exception text: the system's texts end with a line break, and a line of
 // the log holds none.
@@ -116,7 +112,7 @@ TForm1::~TForm1() {
 // The snapshot of an automatic run reports its failure through the log, not through a box:
 // the command line is looked at here already, before FormShow reads it.
 void TForm1::FormCreate() {
-  if (SelectsAutomaticRun(UpperCommandLine())) KeepErrorsForTheLog();
+  if (SelectsAutomaticRun(fleet::UpperCommandLine())) KeepErrorsForTheLog();
   services_->RefreshServiceList();
 }
 
@@ -141,9 +137,50 @@ void TForm1::FormShow() {
   run_ = std::make_unique<cleanup::CleanupRun>(*this, *services_);
   run_->LocateProductFolders();
 
-  CommandLine = UpperCommandLine();
+  CommandLine = fleet::UpperCommandLine();
   ParseCommandLine();
+  ExitCodeOption = fleet::HasOption(CommandLine, fleet::kOptionExitCode);
+  DelayDeleteOption = fleet::HasOption(CommandLine, fleet::kOptionDelayDelete);
+  PreviewOption = fleet::HasOption(CommandLine, fleet::kOptionPreview);
+  if (PreviewOption) return Preview();
   if (AutoMode && !keepsErrors_) KeepErrorsForTheLog();
+}
+
+// Looks, writes what it saw to its own file and ends: no run, no restart, no Quelmark.log.
+void TForm1::Preview() {
+  AutoMode = false;
+  CreateLogFile = false;
+  RebootMode = RebootNone;
+  if (!keepsErrors_) KeepErrorsForTheLog();
+  const std::vector<cleanup::ItemLook> items = LookAtProduct();
+  if (ExitStatus != nullptr)
+    *ExitStatus = cleanup::AnyLeft(items) ? fleet::kPreviewSomethingPresent
+                                          : fleet::kPreviewNothingPresent;
+  const std::string read =
+      cleanup::ReadRegistryString(HKEY_LOCAL_MACHINE, cleanup::ProductKey, cleanup::InstallDirValue);
+  const std::string used = run_->DirList.empty() ? std::string() : run_->DirList.front();
+  App().Guarded([&] {
+    cleanup::WriteLogLines(cleanup::PreviewLogPath(run_->WindowsDir),
+                           cleanup::PreviewLines(cleanup::InstallFolderLine(read, used), items));
+  });
+  App().Terminate();
+}
+
+cleanup::ProductPlaces TForm1::Places() const {
+  cleanup::ProductPlaces places;
+  // Adapter while the engine holds its folders as bytes.
+  for (const std::string& folder : run_->DirList) places.folders.push_back(qm::Widen(folder));
+  places.driverFile = qm::Widen(cleanup::DriverFilePath(run_->WindowsDir));
+  return places;
+}
+
+std::vector<cleanup::ItemLook> TForm1::LookAtProduct() const {
+  cleanup::RunKnowledge known;
+  known.serviceMarkedForDeletion = [this](const std::string& name) {
+    return services_->MarkedForDeletion(name);
+  };
+  known.scheduledAtRestart = scheduled_;
+  return cleanup::LookAtProduct(Places(), known);
 }
 
 bool TForm1::CheckPlatform() const {
@@ -171,13 +208,57 @@ void TForm1::ParseCommandLine() {
 
 void TForm1::RunCleanup() {
   runStarted_ = true;
+  if (ExitCodeOption) before_ = LookAtProduct();
   try {
     run_->RunCleanup();
   } catch (...) {
-    RestartNeeded = run_->RestartNeeded;
+    AfterTheRun();
     throw;
   }
+  AfterTheRun();
+}
+
+// Also after a run that an exception ended: what is left is what the status tells.
+void TForm1::AfterTheRun() {
   RestartNeeded = run_->RestartNeeded;
+  if (DelayDeleteOption) scheduled_ = cleanup::ScheduleLeftoversAtRestart(Places());
+  if (ExitCodeOption) {
+    after_ = LookAtProduct();
+    status_ = StatusOfTheRun();
+  }
+}
+
+// 1605 means that the look before the run found nothing of the product at all (no service,
+// process, key, value, folder or driver file); 3010 covers a service found by the run (it is
+// removed for good only by the restart) and deletions that wait for the restart.
+fleet::ExitStatus TForm1::StatusOfTheRun() const {
+  if (cleanup::AnyPresent(after_)) return fleet::ExitStatus::ProductRemains;
+  if (!cleanup::AnyLeft(before_)) return fleet::ExitStatus::NothingFound;
+  if (RestartNeeded || cleanup::AnyGoesAtRestart(after_)) return fleet::ExitStatus::RestartCompletes;
+  return fleet::ExitStatus::Removed;
+}
+
+unsigned TForm1::FinalStatus(bool restartStarted) const {
+  if (!ExitCodeOption) return 0;
+  if (restartStarted && status_ == fleet::ExitStatus::RestartCompletes)
+    return fleet::StatusCode(fleet::ExitStatus::RestartStarted);
+  return fleet::StatusCode(status_);
+}
+
+cleanup::StringList TForm1::ExitCodeBlock() const {
+  cleanup::StringList block{cleanup::Separator,
+                            "Comprobaci\xF3n final ........................................................",
+                            cleanup::Separator};
+  for (const cleanup::ItemLook& item : after_) {
+    if (item.presence == cleanup::Presence::Present) block.push_back("  Queda " + item.name);
+    if (item.presence == cleanup::Presence::GoesAtRestart)
+      block.push_back("  Queda " + item.name + " (se eliminar\xE1 al reiniciar)");
+  }
+  std::string status = "  C\xF3digo de salida: " + std::to_string(FinalStatus(false));
+  if (status_ == fleet::ExitStatus::RestartCompletes && AutoMode && RebootMode == RebootAuto)
+    status = "  C\xF3digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
+  block.push_back(status);
+  return block;
 }
 
 // The automatic run happens once, and it always ends with the window closing, without
@@ -202,8 +283,12 @@ void TForm1::AutomaticRun() {
 }
 
 void TForm1::WriteLogFile() const {
-  if (errors_.empty()) return run_->WriteLogFile();
+  if (errors_.empty() && !ExitCodeOption) return run_->WriteLogFile();
   cleanup::StringList lines = run_->LogList;
+  if (ExitCodeOption) {
+    const cleanup::StringList block = ExitCodeBlock();
+    lines.insert(lines.end(), block.begin(), block.end());
+  }
   for (const std::string& text : errors_) lines.push_back(ErrorLine(text));
   cleanup::WriteLogLines(cleanup::LogFilePath(run_->WindowsDir), lines);
 }
@@ -235,9 +320,15 @@ void TForm1::Acercade1Click() {
 void TForm1::FormCloseQuery(bool& CanClose) { CanClose = CloseAllowed; }
 
 void TForm1::FormDestroy() {
+  // A window closed without a run: the status tells what is there.
+  if (ExitCodeOption && !runStarted_ && run_ && !PreviewOption) {
+    before_ = after_ = LookAtProduct();
+    status_ = StatusOfTheRun();
+  }
   services_->FreeServiceSnapshot();
   run_.reset();
   OfferRestart();
+  if (ExitStatus != nullptr && !PreviewOption) *ExitStatus = FinalStatus(false);
 }
 
 void TForm1::OfferRestart() {
@@ -245,9 +336,9 @@ void TForm1::OfferRestart() {
     ConfirmRestart();
   } else if (RestartNeeded && RebootMode == RebootAuto) {
     RestartNeeded = RestartWindows();
-    if (RestartNeeded) ExitProcess(0);
+    if (RestartNeeded) ExitProcess(FinalStatus(true));
   } else if (RebootMode == RebootNone) {
-    ExitProcess(0);
+    ExitProcess(FinalStatus(false));
   }
 }
 
@@ -257,7 +348,7 @@ void TForm1::ConfirmRestart() {
   if (MessageBoxA(nullptr, kEndMessageText, kEndMessageCaption, MB_OKCANCEL | MB_ICONINFORMATION) !=
       IDCANCEL)
     RestartNeeded = RestartWindows();
-  if (RestartNeeded) ExitProcess(0);
+  if (RestartNeeded) ExitProcess(FinalStatus(true));
 }
 
 bool RestartWindows() {

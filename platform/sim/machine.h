@@ -156,6 +156,12 @@ class Machine {
   std::vector<DWORD> stopRequestTimes;  // virtual ms of every accepted STOP request
   int OpenServiceHandles() const;       // manager and service handles
 
+  // ---- named mutexes (CreateMutexA). A name another program of this account holds answers
+  // with a handle and ERROR_ALREADY_EXISTS; one that another account or session created
+  // (its security shuts this one out) fails with 5. Names are case-sensitive.
+  void HoldMutex(const std::string& name, bool otherAccount = false);
+  bool MutexExists(const std::string& name) const;
+
   // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL" (case-insensitive; a name
   // without extension gets ".dll"); anything else fails with 126, a missing export with 127.
   // advapi32 exports the 31 entry points of the service binding; those the simulation does not
