@@ -104,6 +104,22 @@ class Machine {
   void DenyKeyOpen(HKEY root, const std::string& path);    // RegOpenKeyExA: 5
   void DenyKeyDelete(HKEY root, const std::string& path);  // RegDeleteKeyA on it: 5
   int OpenKeyHandles() const;
+  // Wide names (UTF-16), as RegCreateKeyExW and RegSetValueExW take them. The narrow set-up
+  // functions above read their bytes as code page 1252. ValueBytes gives a value as
+  // RegQueryValueExA reads it (string types converted to the code page); ValueBytesW as
+  // stored (string types in UTF-16 with their terminating zero).
+  void CreateKeyW(HKEY root, const std::u16string& path);
+  void SetValueW(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type,
+                 const std::string& bytes);  // bytes stored as given; creates the key
+  // REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ (items separated by u'\0'), stored in UTF-16 with
+  // the terminating zero(s).
+  void SetStringW(HKEY root, const std::u16string& path, const std::u16string& name,
+                  const std::u16string& text, DWORD type = REG_SZ);
+  bool KeyExistsW(HKEY root, const std::u16string& path) const;
+  bool ValueExistsW(HKEY root, const std::u16string& path, const std::u16string& name) const;
+  std::string ValueBytesW(HKEY root, const std::u16string& path,
+                          const std::u16string& name) const;
+  std::vector<std::u16string> SubKeyNamesW(HKEY root, const std::u16string& path) const;
 
   // ---- file system. Drive-letter paths ("C:\A\b.txt"), case-insensitive, case kept.
   void MakeDirectory(const std::string& path);  // with every missing parent
@@ -123,9 +139,46 @@ class Machine {
   void DenyListing(const std::string& directory);  // FindFirstFileA in it fails with 5
   void SetListingOrder(ListingOrder order);    // default Alphabetical
   int OpenFindHandles() const;
+  // Wide names, as CreateFileW and CreateDirectoryW take them.
+  void MakeDirectoryW(const std::u16string& path);
+  void MakeFileW(const std::u16string& path, const std::string& content = {},
+                 DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+  void MakeLinkW(const std::u16string& path, const std::u16string& target,
+                 bool directory = true);  // replaces what is at path
+  bool PathExistsW(const std::u16string& path) const;
+  std::vector<std::u16string> ListNamesW(const std::u16string& directory) const;
+  // A race: runs `action` once, right after FindFirstFile(A/W) or FindNextFile(A/W) has handed
+  // out the entry whose full path (folder, '\\', name) is `path` (case-insensitive), before
+  // the caller sees the result; e.g. to replace a listed folder by a junction (MakeLinkW).
+  void OnListed(const std::u16string& path, std::function<void()> action);
+  // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) needs an administrator (else 5).
+  bool administrator = true;
+  // The file part of a restart: performs HKLM\SYSTEM\CurrentControlSet\Control\Session
+  // Manager\PendingFileRenameOperations in order (each "\??\path" with an empty new name is
+  // deleted: a file, a link, or an empty folder) and removes the value. Returns the paths that
+  // stayed (a folder that is not empty, a file still held open, a missing path).
+  std::vector<std::u16string> PerformPendingFileOperations();
   // GetWindowsDirectoryA. C:\WINDOWS\Temp exists from the start; a test that changes the
   // value makes the folders it needs itself.
   std::string windowsDirectory = "C:\\WINDOWS";
+
+  // ---- shell folders and the environment. SHGetFolderPathW (served by "shell32.dll" and
+  // "shfolder.dll") answers, for any token, the path set for a CSIDL. A fresh machine holds
+  // Windows XP's English layout for the user "Administrator" (C:\Program Files,
+  // C:\Documents and Settings\All Users\Application Data, ...\Administrator\My Documents and
+  // so on); CSIDL_WINDOWS and CSIDL_SYSTEM follow windowsDirectory unless set; the two X86
+  // folders are unknown (a 32-bit system). The folders need not exist. An unknown CSIDL
+  // answers E_FAIL with an empty path.
+  void SetShellFolder(int csidl, const std::u16string& path);  // empty: unknown from then on
+  std::u16string ShellFolder(int csidl) const;                 // empty when unknown
+  // HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList, value
+  // ProfilesDirectory (REG_EXPAND_SZ); a fresh machine holds
+  // "%SystemDrive%\Documents and Settings". Empty: the value is removed.
+  void SetProfilesDirectory(const std::u16string& value);
+  // ExpandEnvironmentStringsW. SystemDrive "C:", SystemRoot and windir follow windowsDirectory,
+  // USERPROFILE, ALLUSERSPROFILE, ProgramFiles, CommonProgramFiles, APPDATA follow the shell
+  // folders, unless set here; an empty value removes the variable.
+  void SetEnvironment(const std::u16string& name, const std::u16string& value);
 
   // ---- processes. The table starts with the idle process 0 and "System" (4).
   DWORD StartProcess(const ProcessSpec& spec);  // returns the new id; system order = start order

@@ -15,6 +15,7 @@
 #include <winsvc.h>
 #include <tlhelp32.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #else  // the simulated machine
 
