@@ -254,9 +254,9 @@ cleanup::StringList TForm1::ExitCodeBlock() const {
     if (item.presence == cleanup::Presence::GoesAtRestart)
       block.push_back("  Queda " + item.name + " (se eliminar\xE1 al reiniciar)");
   }
-  std::string status = "  C\xF3digo de salida: " + std::to_string(FinalStatus(false));
+  std::string status = "  C\xF3" "digo de salida: " + std::to_string(FinalStatus(false));
   if (status_ == fleet::ExitStatus::RestartCompletes && AutoMode && RebootMode == RebootAuto)
-    status = "  C\xF3digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
+    status = "  C\xF3" "digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
   block.push_back(status);
   return block;
 }

@@ -9,7 +9,7 @@ std::string InstallFolderLine(const std::string& read, const std::string& used) 
   if (read.empty()) return line + " (por omisi\xF3n: DirInstall no existe o est\xE1 vac\xEDo)";
   if (used != read && used != read + '\\')
     return line + " (por omisi\xF3n: la carpeta de DirInstall '" + read + "' no es segura)";
-  return line + " (le\xEDda de DirInstall)";
+  return line + " (le\xED" "da de DirInstall)";
 }
 
 namespace {
