@@ -87,8 +87,10 @@ qmw_wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
 check "PendingFileRenameOperations names the held file" \
   grep -q -a -i -F 'Datos\firmas.dat' "$E2E_OUT/pending.txt"
 check_left "dir $inst" "dir ${inst}Datos\\" "file $held"
-# Wine's restart: the prefix's programs end, then the pending deletions are carried out.
-WINEPREFIX="$QMW_PREFIX" wineserver -k 2>/dev/null
+# Wine's restart carries the pending deletions out; the program holding the file ends first,
+# as every program does when Windows restarts.
+qmw_wine taskkill /f /im Visor.exe >/dev/null 2>&1
+sleep 1
 qmw_wine wineboot -r >/dev/null 2>&1
 check_left
 
