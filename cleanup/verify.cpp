@@ -39,20 +39,12 @@ Presence KeyPresence(HKEY root, const std::string& key) {
   return Missing(static_cast<DWORD>(code)) ? Presence::Absent : Presence::Present;
 }
 
-// Interim, while the run deletes these values by their bytes (the plan's names and the
-// install folder as the engine holds it today): a name the code page holds is asked as the
-// run deleted it, any other one through the wide call.
-LONG QueryValue(HKEY key, const qm::WString& value) {
-  if (qm::HoldsInCodePage(value))
-    return RegQueryValueExA(key, qm::Narrow(value).c_str(), nullptr, nullptr, nullptr, nullptr);
-  return RegQueryValueExW(key, value.c_str(), nullptr, nullptr, nullptr, nullptr);
-}
-
 Presence ValuePresence(const char* key, const qm::WString& value) {
   qm::unique_hkey opened;
   LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, qm::Widen(key).c_str(), 0, KEY_QUERY_VALUE,
                             opened.put());
-  if (code == ERROR_SUCCESS) code = QueryValue(opened.get(), value);
+  if (code == ERROR_SUCCESS)
+    code = RegQueryValueExW(opened.get(), value.c_str(), nullptr, nullptr, nullptr, nullptr);
   return Missing(static_cast<DWORD>(code)) ? Presence::Absent : Presence::Present;
 }
 

@@ -33,18 +33,19 @@ DWORD StoredAttributes(DWORD requested) {
 
 struct ParsedPath {
   bool ok = false;
-  std::string drive;  // "C:"
-  std::vector<std::string> parts;
+  std::u16string drive;  // "C:"
+  std::vector<std::u16string> parts;
 };
 
-ParsedPath Parse(const std::string& path) {
+bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+ParsedPath Parse(const std::u16string& path) {
   ParsedPath p;
-  if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':')
-    return p;
-  p.drive = Upper(path.substr(0, 2));
-  for (const std::string& part : SplitPath(path.substr(2))) {
-    if (part == ".") continue;
-    if (part == "..") {
+  if (path.size() < 2 || !IsDriveLetter(path[0]) || path[1] != u':') return p;
+  p.drive = UpperW(path.substr(0, 2));
+  for (const std::u16string& part : SplitPathW(path.substr(2))) {
+    if (part == u".") continue;
+    if (part == u"..") {
       if (!p.parts.empty()) p.parts.pop_back();
       continue;
     }
@@ -54,14 +55,23 @@ ParsedPath Parse(const std::string& path) {
   return p;
 }
 
+// The upper-case, normalised form of a path, to compare two names of one place.
+std::u16string Normalised(const std::u16string& path) {
+  ParsedPath p = Parse(path);
+  std::u16string out = p.drive;
+  for (const std::u16string& part : p.parts) out += u"\\" + UpperW(part);
+  return out;
+}
+
 struct Lookup {
   DWORD error = ERROR_SUCCESS;  // 3 when the way is missing; 2 when only the last part is
   std::shared_ptr<FsNode> folder;  // the folder that holds (or would hold) the last part
   std::shared_ptr<FsNode> node;    // null when absent
-  std::string leaf;
+  std::u16string leaf;
 };
 
-Lookup Find(const Machine::State& s, const std::string& path, bool followFinal, int depth = 0);
+Lookup Find(const Machine::State& s, const std::u16string& path, bool followFinal,
+            int depth = 0);
 
 // The folder a node stands for when the way goes through it (links are followed).
 std::shared_ptr<FsNode> Through(const Machine::State& s, std::shared_ptr<FsNode> node, int depth) {
@@ -72,7 +82,7 @@ std::shared_ptr<FsNode> Through(const Machine::State& s, std::shared_ptr<FsNode>
   return node;
 }
 
-Lookup Find(const Machine::State& s, const std::string& path, bool followFinal, int depth) {
+Lookup Find(const Machine::State& s, const std::u16string& path, bool followFinal, int depth) {
   Lookup l;
   ParsedPath p = Parse(path);
   auto drive = p.ok ? s.drives.find(p.drive) : s.drives.end();
@@ -91,7 +101,7 @@ Lookup Find(const Machine::State& s, const std::string& path, bool followFinal, 
       l.error = ERROR_PATH_NOT_FOUND;
       return l;
     }
-    auto it = cur->children.find(Upper(p.parts[i]));
+    auto it = cur->children.find(UpperW(p.parts[i]));
     if (it == cur->children.end()) {
       l.error = ERROR_PATH_NOT_FOUND;
       return l;
@@ -105,7 +115,7 @@ Lookup Find(const Machine::State& s, const std::string& path, bool followFinal, 
   }
   l.folder = cur;
   l.leaf = p.parts.back();
-  auto it = cur->children.find(Upper(l.leaf));
+  auto it = cur->children.find(UpperW(l.leaf));
   if (it == cur->children.end()) {
     l.error = ERROR_FILE_NOT_FOUND;
     return l;
@@ -115,21 +125,25 @@ Lookup Find(const Machine::State& s, const std::string& path, bool followFinal, 
   return l;
 }
 
-bool TooLong(LPCSTR path, size_t limit = MAX_PATH - 1) { return std::strlen(path) > limit; }
+// The ANSI functions' limit (MAX_PATH with the zero) holds for the wide ones as long as the
+// "\\?\" form is not used, which the simulation does not model.
+bool TooLong(const std::u16string& path, size_t limit = MAX_PATH - 1) {
+  return path.size() > limit;
+}
 
 std::shared_ptr<FsNode> AddChild(Machine::State& s, const std::shared_ptr<FsNode>& folder,
-                                 const std::string& name, bool directory) {
+                                 const std::u16string& name, bool directory) {
   auto node = std::make_shared<FsNode>();
   node->name = name;
   node->directory = directory;
   node->parent = folder.get();
   node->sequence = s.nextSequence++;
-  folder->children[Upper(name)] = node;
+  folder->children[UpperW(name)] = node;
   return node;
 }
 
 void Detach(const std::shared_ptr<FsNode>& node) {
-  if (node->parent) node->parent->children.erase(Upper(node->name));
+  if (node->parent) node->parent->children.erase(UpperW(node->name));
   node->parent = nullptr;
   node->removed = true;
 }
@@ -153,31 +167,45 @@ std::vector<std::shared_ptr<FsNode>> Ordered(const Machine::State& s, const FsNo
   return nodes;
 }
 
-bool Matches(const char* pattern, const char* name) {
+bool Matches(const char16_t* pattern, const char16_t* name) {
   for (; *pattern; ++pattern, ++name) {
-    if (*pattern == '*') {
-      for (const char* rest = name;; ++rest) {
+    if (*pattern == u'*') {
+      for (const char16_t* rest = name;; ++rest) {
         if (Matches(pattern + 1, rest)) return true;
-        if (*rest == '\0') return false;
+        if (*rest == 0) return false;
       }
     }
-    if (*name == '\0') return false;
-    if (*pattern != '?' && UpperChar(*pattern) != UpperChar(*name)) return false;
+    if (*name == 0) return false;
+    if (*pattern != u'?' && UpperUnit(*pattern) != UpperUnit(*name)) return false;
   }
-  return *name == '\0';
+  return *name == 0;
 }
 
-bool PatternMatches(const std::string& pattern, const std::string& name) {
-  if (pattern == "*" || pattern == "*.*") return true;
+bool PatternMatches(const std::u16string& pattern, const std::u16string& name) {
+  if (pattern == u"*" || pattern == u"*.*") return true;
   return Matches(pattern.c_str(), name.c_str());
 }
 
-void Fill(const FindEntry& e, WIN32_FIND_DATAA* data) {
+template <typename Data>
+void FillCommon(const FindEntry& e, Data* data) {
   std::memset(data, 0, sizeof(*data));
   data->dwFileAttributes = e.node->ReportedAttributes();
   data->nFileSizeLow = e.node->directory ? 0 : static_cast<DWORD>(e.node->content.size());
-  const size_t n = std::min(e.name.size(), sizeof(data->cFileName) - 1);
-  std::memcpy(data->cFileName, e.name.data(), n);
+}
+
+void Fill(const FindEntry& e, WIN32_FIND_DATAW* data) {
+  FillCommon(e, data);
+  const size_t n = std::min(e.name.size(), MAX_PATH - size_t{1});
+  e.name.copy(data->cFileName, n);
+}
+
+// The narrow listing converts each name with the code page's best-fit mapping, as Windows
+// does: U+FF3C comes back as '\', a character with no mapping as '?'.
+void Fill(const FindEntry& e, WIN32_FIND_DATAA* data) {
+  FillCommon(e, data);
+  const std::string name = ToAnsi(e.name, true);
+  const size_t n = std::min(name.size(), sizeof(data->cFileName) - 1);
+  std::memcpy(data->cFileName, name.data(), n);
 }
 
 // The next entry of a search that is still in its folder (entries deleted meanwhile are
@@ -185,9 +213,22 @@ void Fill(const FindEntry& e, WIN32_FIND_DATAA* data) {
 const FindEntry* Next(FindState& f) {
   while (f.next < f.entries.size()) {
     const FindEntry& e = f.entries[f.next++];
-    if (e.name == "." || e.name == ".." || !e.node->removed) return &e;
+    if (e.name == u"." || e.name == u".." || !e.node->removed) return &e;
   }
   return nullptr;
+}
+
+// Runs (once) a test's action registered for the entry just handed out.
+void RunListingRace(Machine::State& s, const std::u16string& folder, const FindEntry& e) {
+  if (s.listingRaces.empty() || e.name == u"." || e.name == u"..") return;
+  const std::u16string path = Normalised(folder + e.name);
+  for (auto it = s.listingRaces.begin(); it != s.listingRaces.end(); ++it) {
+    if (it->path != path) continue;
+    std::function<void()> action = std::move(it->action);
+    s.listingRaces.erase(it);
+    action();
+    return;
+  }
 }
 
 KernelObject* FileObject(HANDLE h) {
@@ -227,12 +268,12 @@ DWORD FsNode::ReportedAttributes() const {
   return a == 0 ? static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL) : a;
 }
 
-std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::string& path,
+std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::u16string& path,
                                bool followFinal) {
   return Find(s, path, followFinal).node;
 }
 
-std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::string& path) {
+std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::u16string& path) {
   ParsedPath p = Parse(path);
   if (!p.ok) return nullptr;
   auto& root = s.drives[p.drive];
@@ -242,34 +283,41 @@ std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::string& pa
     root->directory = true;
   }
   std::shared_ptr<FsNode> cur = root;
-  for (const std::string& part : p.parts) {
+  for (const std::u16string& part : p.parts) {
     cur = Through(s, cur, 0);
     if (!cur || !cur->directory) return nullptr;
-    auto it = cur->children.find(Upper(part));
+    auto it = cur->children.find(UpperW(part));
     cur = it != cur->children.end() ? it->second : AddChild(s, cur, part, true);
   }
   return Through(s, cur, 0);
 }
 
-// ---- Machine: file system set-up and inspection
+// ---- Machine: file system set-up and inspection. The narrow forms read their bytes as the
+// code page's characters.
 
-void Machine::MakeDirectory(const std::string& path) { MakeDirectories(*state_, path); }
+void Machine::MakeDirectory(const std::string& path) { MakeDirectoryW(FromAnsi(path)); }
+void Machine::MakeDirectoryW(const std::u16string& path) { MakeDirectories(*state_, path); }
 
 namespace {
-std::shared_ptr<FsNode> MakeLeaf(Machine::State& s, const std::string& path, bool directory) {
+std::shared_ptr<FsNode> MakeLeaf(Machine::State& s, const std::u16string& path, bool directory) {
   ParsedPath p = Parse(path);
   if (!p.ok || p.parts.empty()) return nullptr;
-  std::string folder = p.drive;
-  for (size_t i = 0; i + 1 < p.parts.size(); ++i) folder += "\\" + p.parts[i];
-  auto parent = MakeDirectories(s, folder + "\\");
+  std::u16string folder = p.drive;
+  for (size_t i = 0; i + 1 < p.parts.size(); ++i) folder += u"\\" + p.parts[i];
+  auto parent = MakeDirectories(s, folder + u"\\");
   if (!parent) return nullptr;
-  auto it = parent->children.find(Upper(p.parts.back()));
+  auto it = parent->children.find(UpperW(p.parts.back()));
   if (it != parent->children.end()) Detach(it->second);
   return AddChild(s, parent, p.parts.back(), directory);
 }
 }  // namespace
 
 void Machine::MakeFile(const std::string& path, const std::string& content, DWORD attributes) {
+  MakeFileW(FromAnsi(path), content, attributes);
+}
+
+void Machine::MakeFileW(const std::u16string& path, const std::string& content,
+                        DWORD attributes) {
   if (auto node = MakeLeaf(*state_, path, false)) {
     node->content = content;
     node->attributes = StoredAttributes(attributes);
@@ -277,28 +325,42 @@ void Machine::MakeFile(const std::string& path, const std::string& content, DWOR
 }
 
 void Machine::MakeLink(const std::string& path, const std::string& target, bool directory) {
+  MakeLinkW(FromAnsi(path), FromAnsi(target), directory);
+}
+
+void Machine::MakeLinkW(const std::u16string& path, const std::u16string& target,
+                        bool directory) {
   if (auto node = MakeLeaf(*state_, path, directory)) {
     node->linkTarget = target;
     node->attributes = directory ? 0 : static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE);
   }
 }
 
-bool Machine::PathExists(const std::string& path) const {
+bool Machine::PathExists(const std::string& path) const { return PathExistsW(FromAnsi(path)); }
+
+bool Machine::PathExistsW(const std::u16string& path) const {
   return Find(*state_, path, false).node != nullptr;
 }
 
 DWORD Machine::Attributes(const std::string& path) const {
-  auto node = Find(*state_, path, false).node;
+  auto node = Find(*state_, FromAnsi(path), false).node;
   return node ? node->ReportedAttributes() : INVALID_FILE_ATTRIBUTES;
 }
 
 std::string Machine::FileContent(const std::string& path) const {
-  auto node = Find(*state_, path, true).node;
+  auto node = Find(*state_, FromAnsi(path), true).node;
   return node ? node->content : std::string();
 }
 
 std::vector<std::string> Machine::ListNames(const std::string& directory) const {
   std::vector<std::string> names;
+  for (const std::u16string& name : ListNamesW(FromAnsi(directory)))
+    names.push_back(ToAnsi(name, true));
+  return names;
+}
+
+std::vector<std::u16string> Machine::ListNamesW(const std::u16string& directory) const {
+  std::vector<std::u16string> names;
   auto node = Find(*state_, directory, true).node;
   if (node && node->directory)
     for (auto& child : Ordered(*state_, *node)) names.push_back(child->name);
@@ -306,25 +368,256 @@ std::vector<std::string> Machine::ListNames(const std::string& directory) const 
 }
 
 void Machine::HoldOpen(const std::string& path) {
-  if (auto node = Find(*state_, path, true).node) ++node->heldOpen;
+  if (auto node = Find(*state_, FromAnsi(path), true).node) ++node->heldOpen;
 }
 
 void Machine::Release(const std::string& path) {
-  auto node = Find(*state_, path, true).node;
+  auto node = Find(*state_, FromAnsi(path), true).node;
   if (node && node->heldOpen > 0) --node->heldOpen;
 }
 
 void Machine::DenyListing(const std::string& directory) {
-  if (auto node = Find(*state_, directory, true).node) node->denyListing = true;
+  if (auto node = Find(*state_, FromAnsi(directory), true).node) node->denyListing = true;
 }
 
 void Machine::SetListingOrder(ListingOrder order) { state_->order = order; }
 
 int Machine::OpenFindHandles() const { return static_cast<int>(state_->finds.size()); }
 
+void Machine::OnListed(const std::u16string& path, std::function<void()> action) {
+  state_->listingRaces.push_back({Normalised(path), std::move(action)});
+}
+
+// ---- the wide operations, which the narrow entry points share
+
+namespace {
+
+DWORD AttributesOf(const std::u16string& path) {
+  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_FILE_ATTRIBUTES);
+  Lookup l = Find(S(), path, false);
+  if (!l.node) return Fail(l.error, INVALID_FILE_ATTRIBUTES);
+  return l.node->ReportedAttributes();
+}
+
+BOOL SetAttributes(const std::u16string& path, DWORD attributes) {
+  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  Lookup l = Find(S(), path, false);
+  if (!l.node) return Fail(l.error, FALSE);
+  l.node->attributes = StoredAttributes(attributes);
+  return TRUE;
+}
+
+template <typename Data>
+HANDLE FindFirst(const std::u16string& path, Data* data) {
+  auto& s = S();
+  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
+  const size_t slash = path.find_last_of(u"\\/");
+  const std::u16string pattern = slash == std::u16string::npos ? path : path.substr(slash + 1);
+  if (slash == std::u16string::npos || pattern.empty())
+    return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  FindState f;
+  f.folder = path.substr(0, slash + 1);
+  Lookup l = Find(s, f.folder, true);
+  if (!l.node || !l.node->directory) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (l.node->denyListing) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  const bool root = l.folder == nullptr;
+  if (!root) {
+    if (PatternMatches(pattern, u".")) f.entries.push_back({u".", l.node});
+    if (PatternMatches(pattern, u"..")) f.entries.push_back({u"..", l.folder});
+  }
+  for (auto& child : Ordered(s, *l.node))
+    if (PatternMatches(pattern, child->name)) f.entries.push_back({child->name, child});
+  const FindEntry* first = Next(f);
+  if (first == nullptr) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  Fill(*first, data);
+  const FindEntry handedOut = *first;
+  const std::u16string folder = f.folder;
+  void* h = s.NewHandle();
+  s.finds[reinterpret_cast<uintptr_t>(h)] = std::move(f);
+  RunListingRace(s, folder, handedOut);
+  return h;
+}
+
+template <typename Data>
+BOOL FindNext(HANDLE find, Data* data) {
+  auto& s = S();
+  auto it = s.finds.find(reinterpret_cast<uintptr_t>(find));
+  if (it == s.finds.end()) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  const FindEntry* e = Next(it->second);
+  if (e == nullptr) return Fail(ERROR_NO_MORE_FILES, FALSE);
+  Fill(*e, data);
+  const FindEntry handedOut = *e;
+  RunListingRace(s, it->second.folder, handedOut);
+  return TRUE;
+}
+
+BOOL DeleteFileNamed(const std::u16string& path) {
+  auto& s = S();
+  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  Lookup l = Find(s, path, false);
+  if (!l.node) return Fail(l.error, FALSE);
+  if (l.node->directory || (l.node->attributes & FILE_ATTRIBUTE_READONLY))
+    return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (l.node->heldOpen > 0 || OpenWithoutDeleteSharing(s, l.node))
+    return Fail(ERROR_SHARING_VIOLATION, FALSE);
+  Detach(l.node);
+  return TRUE;
+}
+
+// A folder (or a directory link, as itself) opened without FILE_SHARE_DELETE cannot be
+// removed while that handle is open, as with a file.
+BOOL RemoveDirectoryNamed(const std::u16string& path) {
+  auto& s = S();
+  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  Lookup l = Find(s, path, false);
+  if (!l.node) return Fail(l.error, FALSE);
+  if (!l.node->directory) return Fail(ERROR_DIRECTORY, FALSE);
+  if (l.folder == nullptr || (l.node->attributes & FILE_ATTRIBUTE_READONLY))
+    return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!l.node->IsLink() && !l.node->children.empty()) return Fail(ERROR_DIR_NOT_EMPTY, FALSE);
+  if (OpenWithoutDeleteSharing(s, l.node)) return Fail(ERROR_SHARING_VIOLATION, FALSE);
+  Detach(l.node);
+  return TRUE;
+}
+
+BOOL CreateDirectoryNamed(const std::u16string& path) {
+  auto& s = S();
+  if (TooLong(path, MAX_PATH - 12)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  Lookup l = Find(s, path, false);
+  if (l.node) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+  if (l.error != ERROR_FILE_NOT_FOUND) return Fail(l.error, FALSE);
+  AddChild(s, l.folder, l.leaf, true);
+  return TRUE;
+}
+
+HANDLE NewFileHandle(Machine::State& s, std::shared_ptr<FsNode> node, DWORD access, DWORD share) {
+  KernelObject k;
+  k.kind = KernelKind::File;
+  k.access = access;
+  k.file = std::move(node);
+  k.share = share;
+  void* h = s.NewHandle();
+  s.kernel[reinterpret_cast<uintptr_t>(h)] = k;
+  return h;
+}
+
+bool SharingConflict(const Machine::State& s, const std::shared_ptr<FsNode>& node, DWORD rights,
+                     DWORD share) {
+  for (auto& entry : s.kernel)
+    if (entry.second.kind == KernelKind::File && entry.second.file == node &&
+        Conflicts(entry.second, rights, share))
+      return true;
+  return false;
+}
+
+// FILE_FLAG_OPEN_REPARSE_POINT opens a link itself; without it a link is followed. A folder
+// opens only with FILE_FLAG_BACKUP_SEMANTICS and only as an existing one.
+HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) {
+  auto& s = S();
+  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  Lookup l = Find(s, path, (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0);
+  if (!l.node && l.error != ERROR_FILE_NOT_FOUND) return Fail(l.error, INVALID_HANDLE_VALUE);
+  const DWORD rights = RightsOf(access);
+  DWORD lastError = 0;
+  std::shared_ptr<FsNode> node = l.node;
+  if (node) {
+    if (node->directory) {
+      if (!(flags & FILE_FLAG_BACKUP_SEMANTICS))
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+      if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
+      if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+      if (SharingConflict(s, node, rights, share))
+        return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+      SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : 0);
+      return NewFileHandle(s, node, access, share);
+    }
+    if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
+    const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if ((node->attributes & FILE_ATTRIBUTE_READONLY) && ((rights & 0x10006) || truncates))
+      return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    if (SharingConflict(s, node, rights, share))
+      return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+    if (truncates) node->content.clear();
+    if (disposition == CREATE_ALWAYS)
+      node->attributes = StoredAttributes(flags) | FILE_ATTRIBUTE_ARCHIVE;
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) lastError = ERROR_ALREADY_EXISTS;
+  } else {
+    if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)
+      return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    node = AddChild(s, l.folder, l.leaf, false);
+    node->attributes = StoredAttributes(flags) | FILE_ATTRIBUTE_ARCHIVE;
+  }
+  HANDLE h = NewFileHandle(s, node, access, share);
+  SetLastError(lastError);
+  return h;
+}
+
+// The deletions a restart performs; a REG_MULTI_SZ of pairs (old name, new name).
+const char16_t kSessionManager[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char16_t kPendingOperations[] = u"PendingFileRenameOperations";
+
+std::vector<std::u16string> MultiStrings(const std::string& bytes) {
+  std::vector<std::u16string> items;
+  std::u16string item;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    if (unit == 0) {
+      items.push_back(item);
+      item.clear();
+    } else {
+      item += unit;
+    }
+  }
+  if (!item.empty()) items.push_back(item);
+  // The list ends with an empty string (the second zero), which is no entry.
+  if (!items.empty() && items.back().empty() && items.size() % 2 == 1) items.pop_back();
+  return items;
+}
+
+std::u16string WithoutNtPrefix(const std::u16string& path) {
+  return path.compare(0, 4, u"\\??\\") == 0 ? path.substr(4) : path;
+}
+
+// A restart ends every process, so no open handle protects a name; a folder that is not empty
+// and a read-only file stay, as the session manager's delete leaves them.
+bool DeleteAtRestart(Machine::State& s, const std::u16string& path) {
+  Lookup l = Find(s, path, false);
+  if (!l.node || l.folder == nullptr) return false;
+  if (l.node->attributes & FILE_ATTRIBUTE_READONLY) return false;
+  if (l.node->directory && !l.node->IsLink() && !l.node->children.empty()) return false;
+  Detach(l.node);
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::u16string> Machine::PerformPendingFileOperations() {
+  std::vector<std::u16string> stayed;
+  auto key = RegistryKeyAtW(*state_, HKEY_LOCAL_MACHINE, kSessionManager);
+  RegValue* value = key ? key->FindValue(kPendingOperations) : nullptr;
+  if (value == nullptr) return stayed;
+  const std::vector<std::u16string> items = MultiStrings(value->data);
+  for (size_t i = 0; i + 1 < items.size(); i += 2) {
+    const std::u16string path = WithoutNtPrefix(items[i]);
+    if (!items[i + 1].empty() || !DeleteAtRestart(*state_, path)) stayed.push_back(path);
+  }
+  key->values.erase(key->values.begin() + (value - key->values.data()));
+  return stayed;
+}
+
 }  // namespace sim
 
-// ---- Win32: files
+using sim::Fail;
+using sim::FromAnsi;
+using sim::WideArg;
+
+// ---- Win32: files. A narrow name is read as the code page's characters; a listed name is
+// written back with the code page's best-fit mapping.
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   const std::string& dir = sim::Machine::current().windowsDirectory;
@@ -333,159 +626,152 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return static_cast<UINT>(dir.size());
 }
 
+UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+  const std::u16string dir = FromAnsi(sim::Machine::current().windowsDirectory);
+  if (lpBuffer == nullptr || uSize <= dir.size()) return static_cast<UINT>(dir.size() + 1);
+  dir.copy(lpBuffer, dir.size());
+  lpBuffer[dir.size()] = 0;
+  return static_cast<UINT>(dir.size());
+}
+
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
-  if (lpFileName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-  if (sim::TooLong(lpFileName)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_FILE_ATTRIBUTES);
-  sim::Lookup l = sim::Find(sim::S(), lpFileName, false);
-  if (!l.node) return sim::Fail(l.error, INVALID_FILE_ATTRIBUTES);
-  return l.node->ReportedAttributes();
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
+  return sim::AttributesOf(FromAnsi(lpFileName));
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
+  return sim::AttributesOf(lpFileName);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
-  if (lpFileName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, FALSE);
-  if (sim::TooLong(lpFileName)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  sim::Lookup l = sim::Find(sim::S(), lpFileName, false);
-  if (!l.node) return sim::Fail(l.error, FALSE);
-  l.node->attributes = sim::StoredAttributes(dwFileAttributes);
-  return TRUE;
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::SetAttributes(FromAnsi(lpFileName), dwFileAttributes);
+}
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::SetAttributes(lpFileName, dwFileAttributes);
 }
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
-  auto& s = sim::S();
   if (lpFileName == nullptr || lpFindFileData == nullptr)
-    return sim::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  if (sim::TooLong(lpFileName)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
-  const std::string path = lpFileName;
-  const size_t slash = path.find_last_of("\\/");
-  const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (slash == std::string::npos || pattern.empty())
-    return sim::Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-  sim::Lookup l = sim::Find(s, path.substr(0, slash + 1), true);
-  if (!l.node || !l.node->directory) return sim::Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  if (l.node->denyListing) return sim::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  sim::FindState f;
-  const bool root = l.folder == nullptr;
-  if (!root) {
-    if (sim::PatternMatches(pattern, ".")) f.entries.push_back({".", l.node});
-    if (sim::PatternMatches(pattern, "..")) f.entries.push_back({"..", l.folder});
-  }
-  for (auto& child : sim::Ordered(s, *l.node))
-    if (sim::PatternMatches(pattern, child->name)) f.entries.push_back({child->name, child});
-  const sim::FindEntry* first = sim::Next(f);
-  if (first == nullptr) return sim::Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-  sim::Fill(*first, lpFindFileData);
-  void* h = s.NewHandle();
-  s.finds[reinterpret_cast<uintptr_t>(h)] = std::move(f);
-  return h;
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  return sim::FindFirst(FromAnsi(lpFileName), lpFindFileData);
+}
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+  if (lpFileName == nullptr || lpFindFileData == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  return sim::FindFirst(std::u16string(lpFileName), lpFindFileData);
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
-  auto& finds = sim::S().finds;
-  auto it = finds.find(reinterpret_cast<uintptr_t>(hFindFile));
-  if (it == finds.end()) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
-  const sim::FindEntry* e = sim::Next(it->second);
-  if (e == nullptr) return sim::Fail(ERROR_NO_MORE_FILES, FALSE);
-  sim::Fill(*e, lpFindFileData);
-  return TRUE;
+  return sim::FindNext(hFindFile, lpFindFileData);
+}
+
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+  return sim::FindNext(hFindFile, lpFindFileData);
 }
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
   if (!sim::Machine::exists()) return TRUE;
   return sim::S().finds.erase(reinterpret_cast<uintptr_t>(hFindFile))
              ? TRUE
-             : sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+             : Fail(ERROR_INVALID_HANDLE, FALSE);
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
-  auto& s = sim::S();
-  if (lpFileName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, FALSE);
-  if (sim::TooLong(lpFileName)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  sim::Lookup l = sim::Find(s, lpFileName, false);
-  if (!l.node) return sim::Fail(l.error, FALSE);
-  if (l.node->directory || (l.node->attributes & FILE_ATTRIBUTE_READONLY))
-    return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
-  if (l.node->heldOpen > 0 || sim::OpenWithoutDeleteSharing(s, l.node))
-    return sim::Fail(ERROR_SHARING_VIOLATION, FALSE);
-  sim::Detach(l.node);
-  return TRUE;
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::DeleteFileNamed(FromAnsi(lpFileName));
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::DeleteFileNamed(lpFileName);
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
-  if (lpPathName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, FALSE);
-  if (sim::TooLong(lpPathName)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  sim::Lookup l = sim::Find(sim::S(), lpPathName, false);
-  if (!l.node) return sim::Fail(l.error, FALSE);
-  if (!l.node->directory) return sim::Fail(ERROR_DIRECTORY, FALSE);
-  if (l.folder == nullptr || (l.node->attributes & FILE_ATTRIBUTE_READONLY))
-    return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
-  if (!l.node->IsLink() && !l.node->children.empty()) return sim::Fail(ERROR_DIR_NOT_EMPTY, FALSE);
-  sim::Detach(l.node);
-  return TRUE;
+  if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::RemoveDirectoryNamed(FromAnsi(lpPathName));
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
+  if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::RemoveDirectoryNamed(lpPathName);
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
-  auto& s = sim::S();
-  if (lpPathName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  if (sim::TooLong(lpPathName, MAX_PATH - 12)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  sim::Lookup l = sim::Find(s, lpPathName, false);
-  if (l.node) return sim::Fail(ERROR_ALREADY_EXISTS, FALSE);
-  if (l.error != ERROR_FILE_NOT_FOUND) return sim::Fail(l.error, FALSE);
-  sim::AddChild(s, l.folder, l.leaf, true);
-  return TRUE;
+  if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  return sim::CreateDirectoryNamed(FromAnsi(lpPathName));
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  return sim::CreateDirectoryNamed(lpPathName);
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
-  auto& s = sim::S();
-  if (lpFileName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  if (sim::TooLong(lpFileName)) return sim::Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
-  if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING)
-    return sim::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  sim::Lookup l = sim::Find(s, lpFileName, true);
-  if (!l.node && l.error != ERROR_FILE_NOT_FOUND) return sim::Fail(l.error, INVALID_HANDLE_VALUE);
-  const DWORD rights = sim::RightsOf(dwDesiredAccess);
-  DWORD lastError = 0;
-  std::shared_ptr<sim::FsNode> node = l.node;
-  if (node) {
-    if (node->directory) return sim::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-    if (dwCreationDisposition == CREATE_NEW) return sim::Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
-    const bool truncates =
-        dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
-    if ((node->attributes & FILE_ATTRIBUTE_READONLY) && ((rights & 0x10006) || truncates))
-      return sim::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-    for (auto& entry : s.kernel)
-      if (entry.second.kind == sim::KernelKind::File && entry.second.file == node &&
-          sim::Conflicts(entry.second, rights, dwShareMode))
-        return sim::Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
-    if (truncates) node->content.clear();
-    if (dwCreationDisposition == CREATE_ALWAYS)
-      node->attributes = sim::StoredAttributes(dwFlagsAndAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
-      lastError = ERROR_ALREADY_EXISTS;
-  } else {
-    if (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING)
-      return sim::Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-    node = sim::AddChild(s, l.folder, l.leaf, false);
-    node->attributes = sim::StoredAttributes(dwFlagsAndAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-  }
-  sim::KernelObject k;
-  k.kind = sim::KernelKind::File;
-  k.access = dwDesiredAccess;
-  k.file = node;
-  k.share = dwShareMode;
-  void* h = s.NewHandle();
-  s.kernel[reinterpret_cast<uintptr_t>(h)] = k;
-  SetLastError(lastError);
-  return h;
+  if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  return sim::CreateFileNamed(FromAnsi(lpFileName), dwDesiredAccess, dwShareMode,
+                              dwCreationDisposition, dwFlagsAndAttributes);
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
+  if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  return sim::CreateFileNamed(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                              dwFlagsAndAttributes);
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION info) {
+  sim::KernelObject* k = sim::FileObject(hFile);
+  if (k == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (info == nullptr) return Fail(ERROR_NOACCESS, FALSE);
+  std::memset(info, 0, sizeof(*info));
+  info->dwFileAttributes = k->file->ReportedAttributes();
+  info->dwVolumeSerialNumber = 0x5A17C0DE;
+  info->nFileSizeLow = k->file->directory ? 0 : static_cast<DWORD>(k->file->content.size());
+  info->nNumberOfLinks = k->file->removed ? 0 : 1;
+  info->nFileIndexHigh = static_cast<DWORD>(k->file->sequence >> 32);
+  info->nFileIndexLow = static_cast<DWORD>(k->file->sequence);
+  return TRUE;
+}
+
+// Only deletion at the next restart is modelled: the path goes to the session manager's
+// PendingFileRenameOperations as "\??\path" followed by an empty new name. Writing that key
+// needs an administrator.
+BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+  auto& m = sim::Machine::current();
+  if (lpExistingFileName == nullptr || *lpExistingFileName == 0)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (!(dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) || lpNewFileName != nullptr)
+    return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  if (!m.administrator) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  const std::u16string path = lpExistingFileName;
+  if (sim::TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  std::vector<std::u16string> items = sim::MultiStrings(
+      m.ValueBytesW(HKEY_LOCAL_MACHINE, sim::kSessionManager, sim::kPendingOperations));
+  items.push_back(u"\\??\\" + path);
+  items.push_back(std::u16string());
+  std::u16string list;
+  for (const std::u16string& item : items) list += item + u'\0';
+  list += u'\0';
+  const std::string data(reinterpret_cast<const char*>(list.data()), list.size() * 2);
+  m.SetValueW(HKEY_LOCAL_MACHINE, sim::kSessionManager, sim::kPendingOperations, REG_MULTI_SZ,
+              data);
+  return TRUE;
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
   sim::KernelObject* k = sim::FileObject(hFile);
-  if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (k == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
-  if (!(sim::RightsOf(k->access) & 0x6)) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (k->file->directory || !(sim::RightsOf(k->access) & 0x6)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string& content = k->file->content;
   if (content.size() < k->position) content.resize(k->position);
   content.replace(k->position, std::min<size_t>(nNumberOfBytesToWrite, content.size() - k->position),
@@ -498,9 +784,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
   sim::KernelObject* k = sim::FileObject(hFile);
-  if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (k == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-  if (!(sim::RightsOf(k->access) & 0x1)) return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (k->file->directory) return Fail(ERROR_INVALID_FUNCTION, FALSE);
+  if (!(sim::RightsOf(k->access) & 0x1)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   const std::string& content = k->file->content;
   const size_t available = k->position < content.size() ? content.size() - k->position : 0;
   const size_t n = std::min<size_t>(available, nNumberOfBytesToRead);
@@ -512,7 +799,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   sim::KernelObject* k = sim::FileObject(hFile);
-  if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+  if (k == nullptr) return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
   if (lpFileSizeHigh) *lpFileSizeHigh = 0;
   SetLastError(0);
   return static_cast<DWORD>(k->file->content.size());

@@ -1,4 +1,4 @@
-// The simulated run-time loader: three system libraries whose exports are the simulation's
+// The simulated run-time loader: five system libraries whose exports are the simulation's
 // own functions. Names compare without regard to case, and a name without an extension gets
 // ".dll", as LoadLibraryA does. Module handles are fixed per library, so a handle taken under
 // one machine is still recognised (and harmless) under the next.
@@ -113,7 +113,13 @@ void InstallModules(Machine::State& s) {
   k["GetVersionExA"] = Export(&GetVersionExA);
   k["Sleep"] = Export(&Sleep);
 
-  s.modules = {advapi, psapi, kernel};
+  // The shell's folders: shell32 on Windows 2000 and later, shfolder.dll where it is missing.
+  SimModule shell32{"shell32.dll", {}, false, 0};
+  shell32.exports["SHGetFolderPathW"] = Export(&SHGetFolderPathW);
+  SimModule shfolder{"SHFOLDER.DLL", {}, false, 0};
+  shfolder.exports["SHGetFolderPathW"] = Export(&SHGetFolderPathW);
+
+  s.modules = {advapi, psapi, kernel, shell32, shfolder};
 }
 
 // ---- Machine: loader

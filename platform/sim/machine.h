@@ -220,7 +220,8 @@ class Machine {
   void HoldMutex(const std::string& name, bool otherAccount = false);
   bool MutexExists(const std::string& name) const;
 
-  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL" (case-insensitive; a name
+  // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL", "shell32.dll" and
+  // "SHFOLDER.DLL" (both export SHGetFolderPathW) (case-insensitive; a name
   // without extension gets ".dll"); anything else fails with 126, a missing export with 127.
   // advapi32 exports the 31 entry points of the service binding; those the simulation does not
   // model (configuration, locking, security, StartServiceA, CreateServiceA...) fail with 120.

@@ -16,8 +16,8 @@ Machine::State& S() { return Machine::current().state(); }
 
 uintptr_t Bits(HKEY h) { return reinterpret_cast<uintptr_t>(h); }
 
-std::shared_ptr<RegKey> Child(const std::shared_ptr<RegKey>& key, const std::string& name) {
-  auto it = key->children.find(Upper(name));
+std::shared_ptr<RegKey> Child(const std::shared_ptr<RegKey>& key, const std::u16string& name) {
+  auto it = key->children.find(UpperW(name));
   return it == key->children.end() ? nullptr : it->second;
 }
 
@@ -26,8 +26,8 @@ std::shared_ptr<RegKey> RootKey(Machine::State& s, HKEY root) {
   if (root == HKEY_CURRENT_USER) return s.hkcu;
   if (root == HKEY_USERS) return s.hku;
   if (root == HKEY_CLASSES_ROOT) {
-    auto software = Child(s.hklm, "SOFTWARE");
-    return software ? Child(software, "Classes") : nullptr;
+    auto software = Child(s.hklm, u"SOFTWARE");
+    return software ? Child(software, u"Classes") : nullptr;
   }
   return nullptr;
 }
@@ -74,23 +74,23 @@ REGSAM MapGeneric(REGSAM sam) {
 }
 
 // Walks a relative path; stops at the first missing level.
-std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::string& path) {
-  for (const std::string& part : SplitPath(path)) {
+std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::u16string& path) {
+  for (const std::u16string& part : SplitPathW(path)) {
     key = Child(key, part);
     if (!key) return nullptr;
   }
   return key;
 }
 
-std::shared_ptr<RegKey> WalkCreating(std::shared_ptr<RegKey> key, const std::string& path,
+std::shared_ptr<RegKey> WalkCreating(std::shared_ptr<RegKey> key, const std::u16string& path,
                                      bool* created) {
-  for (const std::string& part : SplitPath(path)) {
+  for (const std::u16string& part : SplitPathW(path)) {
     auto next = Child(key, part);
     if (!next) {
       next = std::make_shared<RegKey>();
       next->name = part;
       next->parent = key.get();
-      key->children[Upper(part)] = next;
+      key->children[UpperW(part)] = next;
       if (created) *created = true;
     }
     key = next;
@@ -106,12 +106,36 @@ HKEY NewKeyHandle(Machine::State& s, std::shared_ptr<RegKey> key, REGSAM access)
 
 // Copies a name into a caller's character buffer: ERROR_MORE_DATA when it and its zero do not
 // fit, the count written back (without the zero) when they do.
-LONG CopyName(const std::string& name, LPSTR buffer, LPDWORD count) {
+template <typename Char>
+LONG CopyName(const std::basic_string<Char>& name, Char* buffer, LPDWORD count) {
   if (count == nullptr) return ERROR_INVALID_PARAMETER;
   if (name.size() + 1 > *count || buffer == nullptr) return ERROR_MORE_DATA;
-  std::memcpy(buffer, name.c_str(), name.size() + 1);
+  std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(Char));
   *count = static_cast<DWORD>(name.size());
   return ERROR_SUCCESS;
+}
+
+// A name as the narrow functions show it: the code page with its best-fit mapping.
+std::string Shown(const std::u16string& name) { return ToAnsi(name, true); }
+
+std::u16string UnitsOf(const std::string& bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * 2);
+  return units;
+}
+
+std::string BytesOf(const std::u16string& units) {
+  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+}
+
+// Data as RegSetValueExA hands it to the registry: string types widened through the code page.
+std::string StoredFromAnsi(DWORD type, const std::string& bytes) {
+  return IsStringType(type) ? BytesOf(FromAnsi(bytes)) : bytes;
+}
+
+// Data as RegQueryValueExA reads it: string types narrowed through the code page.
+std::string AnsiFromStored(DWORD type, const std::string& data) {
+  return IsStringType(type) ? ToAnsi(UnitsOf(data), true) : data;
 }
 
 // Copies value bytes the way RegQueryValueExA does: the needed size is always written back.
@@ -139,35 +163,51 @@ void MarkDeleted(const std::shared_ptr<RegKey>& key) {
 
 }  // namespace
 
-RegValue* RegKey::FindValue(const std::string& valueName) {
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+RegValue* RegKey::FindValue(const std::u16string& valueName) {
   for (RegValue& v : values)
-    if (EqualNoCase(v.name, valueName)) return &v;
+    if (EqualNoCaseW(v.name, valueName)) return &v;
   return nullptr;
 }
 
-std::shared_ptr<RegKey> RegistryKeyAt(Machine::State& s, HKEY root, const std::string& path) {
+std::shared_ptr<RegKey> RegistryKeyAtW(Machine::State& s, HKEY root, const std::u16string& path) {
   auto key = RootKey(s, root);
   return key ? Walk(key, path) : nullptr;
+}
+
+std::shared_ptr<RegKey> RegistryKeyAt(Machine::State& s, HKEY root, const std::string& path) {
+  return RegistryKeyAtW(s, root, FromAnsi(path));
 }
 
 void RegistryDeleteTree(const std::shared_ptr<RegKey>& key) {
   if (!key || key->deleted) return;
   RegKey* parent = key->parent;
   MarkDeleted(key);
-  if (parent) parent->children.erase(Upper(key->name));
+  if (parent) parent->children.erase(UpperW(key->name));
 }
 
-// ---- Machine: registry set-up and inspection
+// ---- Machine: registry set-up and inspection. The narrow forms read names and string data
+// as the code page's characters, as the "A" functions do.
 
-void Machine::CreateKey(HKEY root, const std::string& path) {
+void Machine::CreateKey(HKEY root, const std::string& path) { CreateKeyW(root, FromAnsi(path)); }
+
+void Machine::CreateKeyW(HKEY root, const std::u16string& path) {
   auto key = RootKey(*state_, root);
   if (key) WalkCreating(key, path, nullptr);
 }
 
 void Machine::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
                        const std::string& bytes) {
-  CreateKey(root, path);
-  auto key = RegistryKeyAt(*state_, root, path);
+  SetValueW(root, FromAnsi(path), FromAnsi(name), type, StoredFromAnsi(type, bytes));
+}
+
+void Machine::SetValueW(HKEY root, const std::u16string& path, const std::u16string& name,
+                        DWORD type, const std::string& bytes) {
+  CreateKeyW(root, path);
+  auto key = RegistryKeyAtW(*state_, root, path);
   if (!key) return;
   if (RegValue* v = key->FindValue(name)) {
     v->type = type;
@@ -182,6 +222,13 @@ void Machine::SetString(HKEY root, const std::string& path, const std::string& n
   SetValue(root, path, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
 }
 
+void Machine::SetStringW(HKEY root, const std::u16string& path, const std::u16string& name,
+                         const std::u16string& text, DWORD type) {
+  std::u16string units = text + u'\0';
+  if (type == REG_MULTI_SZ) units += u'\0';
+  SetValueW(root, path, name, type, BytesOf(units));
+}
+
 void Machine::SetDword(HKEY root, const std::string& path, const std::string& name,
                        DWORD value) {
   std::string bytes(4, '\0');
@@ -190,24 +237,47 @@ void Machine::SetDword(HKEY root, const std::string& path, const std::string& na
 }
 
 bool Machine::KeyExists(HKEY root, const std::string& path) const {
-  return RegistryKeyAt(*state_, root, path) != nullptr;
+  return KeyExistsW(root, FromAnsi(path));
+}
+
+bool Machine::KeyExistsW(HKEY root, const std::u16string& path) const {
+  return RegistryKeyAtW(*state_, root, path) != nullptr;
 }
 
 bool Machine::ValueExists(HKEY root, const std::string& path, const std::string& name) const {
-  auto key = RegistryKeyAt(*state_, root, path);
+  return ValueExistsW(root, FromAnsi(path), FromAnsi(name));
+}
+
+bool Machine::ValueExistsW(HKEY root, const std::u16string& path,
+                           const std::u16string& name) const {
+  auto key = RegistryKeyAtW(*state_, root, path);
   return key && key->FindValue(name) != nullptr;
 }
 
 std::string Machine::ValueBytes(HKEY root, const std::string& path,
                                 const std::string& name) const {
   auto key = RegistryKeyAt(*state_, root, path);
+  RegValue* v = key ? key->FindValue(FromAnsi(name)) : nullptr;
+  return v ? AnsiFromStored(v->type, v->data) : std::string();
+}
+
+std::string Machine::ValueBytesW(HKEY root, const std::u16string& path,
+                                 const std::u16string& name) const {
+  auto key = RegistryKeyAtW(*state_, root, path);
   RegValue* v = key ? key->FindValue(name) : nullptr;
   return v ? v->data : std::string();
 }
 
 std::vector<std::string> Machine::SubKeyNames(HKEY root, const std::string& path) const {
   std::vector<std::string> names;
-  if (auto key = RegistryKeyAt(*state_, root, path))
+  for (const std::u16string& name : SubKeyNamesW(root, FromAnsi(path)))
+    names.push_back(Shown(name));
+  return names;
+}
+
+std::vector<std::u16string> Machine::SubKeyNamesW(HKEY root, const std::u16string& path) const {
+  std::vector<std::u16string> names;
+  if (auto key = RegistryKeyAtW(*state_, root, path))
     for (auto& child : key->children) names.push_back(child.second->name);
   return names;
 }
@@ -226,44 +296,177 @@ int Machine::OpenKeyHandles() const { return static_cast<int>(state_->keys.size(
 
 }  // namespace sim
 
-using sim::Resolved;
+namespace sim {
+namespace {
 
-// ---- Win32: registry
+LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult) {
+  auto& s = S();
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  Resolved parent = Resolve(s, hKey);
+  if (parent.error != ERROR_SUCCESS) return parent.error;
+  if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
+  auto key = Walk(parent.key, path);
+  if (!key) return ERROR_FILE_NOT_FOUND;
+  if (key->denyOpen) return ERROR_ACCESS_DENIED;
+  *phkResult = NewKeyHandle(s, key, MapGeneric(samDesired));
+  return ERROR_SUCCESS;
+}
+
+LSTATUS CreateKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult,
+                  LPDWORD lpdwDisposition) {
+  auto& s = S();
+  *phkResult = nullptr;
+  Resolved parent = Resolve(s, hKey);
+  if (parent.error != ERROR_SUCCESS) return parent.error;
+  if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
+  auto existing = Walk(parent.key, path);
+  if (existing && existing->denyOpen) return ERROR_ACCESS_DENIED;
+  if (!existing && !(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+  bool created = false;
+  auto key = existing ? existing : WalkCreating(parent.key, path, &created);
+  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *phkResult = NewKeyHandle(s, key, MapGeneric(samDesired));
+  return ERROR_SUCCESS;
+}
+
+// The sub-key at an index, or an error.
+struct Enumerated {
+  LONG error = ERROR_SUCCESS;
+  const RegKey* key = nullptr;
+};
+
+Enumerated SubKeyAt(HKEY hKey, DWORD index) {
+  Enumerated e;
+  Resolved r = Resolve(S(), hKey);
+  e.error = r.error;
+  if (e.error != ERROR_SUCCESS) return e;
+  if (!(r.access & KEY_ENUMERATE_SUB_KEYS)) e.error = ERROR_ACCESS_DENIED;
+  else if (index >= r.key->children.size()) e.error = ERROR_NO_MORE_ITEMS;
+  if (e.error != ERROR_SUCCESS) return e;
+  auto it = r.key->children.begin();
+  std::advance(it, index);
+  e.key = it->second.get();
+  return e;
+}
+
+template <typename Char>
+void ClearClass(Char* lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (lpClass && lpcchClass && *lpcchClass > 0) {
+    lpClass[0] = 0;
+    *lpcchClass = 0;
+  }
+  if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+}
+
+LSTATUS DeleteKey(HKEY hKey, const std::u16string& path) {
+  auto& s = S();
+  Resolved parent = Resolve(s, hKey);
+  if (parent.error != ERROR_SUCCESS) return parent.error;
+  std::shared_ptr<RegKey> key;
+  if (path.empty()) {
+    // An empty path names the key of the handle itself, which must grant DELETE.
+    if (IsPredefined(hKey) || !(parent.access & DELETE)) return ERROR_ACCESS_DENIED;
+    key = parent.key;
+  } else {
+    key = Walk(parent.key, path);
+    if (!key) return ERROR_FILE_NOT_FOUND;
+    if (key->denyOpen) return ERROR_ACCESS_DENIED;
+  }
+  if (key->denyDelete || !key->children.empty() || key->parent == nullptr)
+    return ERROR_ACCESS_DENIED;
+  RegistryDeleteTree(key);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS DeleteValue(HKEY hKey, const std::u16string& name) {
+  Resolved r = Resolve(S(), hKey);
+  if (r.error != ERROR_SUCCESS) return r.error;
+  if (!(r.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  auto& values = r.key->values;
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&](const RegValue& v) { return EqualNoCaseW(v.name, name); });
+  if (it == values.end()) return ERROR_FILE_NOT_FOUND;
+  values.erase(it);
+  return ERROR_SUCCESS;
+}
+
+// The value a query names, with the key's rights checked.
+struct Queried {
+  LONG error = ERROR_SUCCESS;
+  const RegValue* value = nullptr;
+};
+
+Queried ValueNamed(HKEY hKey, const std::u16string& name, LPBYTE lpData, LPDWORD lpcbData) {
+  Queried q;
+  Resolved r = Resolve(S(), hKey);
+  q.error = r.error;
+  if (q.error != ERROR_SUCCESS) return q;
+  if (!(r.access & KEY_QUERY_VALUE)) q.error = ERROR_ACCESS_DENIED;
+  else if (lpData != nullptr && lpcbData == nullptr) q.error = ERROR_INVALID_PARAMETER;
+  else if ((q.value = r.key->FindValue(name)) == nullptr) q.error = ERROR_FILE_NOT_FOUND;
+  return q;
+}
+
+LSTATUS SetValue(HKEY hKey, const std::u16string& name, DWORD type, const std::string& bytes) {
+  Resolved r = Resolve(S(), hKey);
+  if (r.error != ERROR_SUCCESS) return r.error;
+  if (!(r.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (RegValue* v = r.key->FindValue(name)) {
+    v->type = type;
+    v->data = bytes;
+  } else {
+    r.key->values.push_back(RegValue{name, type, bytes});
+  }
+  return ERROR_SUCCESS;
+}
+
+Queried ValueAt(HKEY hKey, DWORD index) {
+  Queried q;
+  Resolved r = Resolve(S(), hKey);
+  q.error = r.error;
+  if (q.error != ERROR_SUCCESS) return q;
+  if (!(r.access & KEY_QUERY_VALUE)) q.error = ERROR_ACCESS_DENIED;
+  else if (index >= r.key->values.size()) q.error = ERROR_NO_MORE_ITEMS;
+  else q.value = &r.key->values[index];
+  return q;
+}
+
+std::u16string NarrowArg(LPCSTR text) { return text ? FromAnsi(text) : std::u16string(); }
+
+}  // namespace
+}  // namespace sim
+
+using sim::NarrowArg;
+using sim::Resolved;
+using sim::WideArg;
+
+// ---- Win32: registry. A narrow name is read as the code page's characters, and an
+// enumerated name is written with the code page's best-fit mapping: a name with no
+// Windows-1252 form comes back as '?'s, which name no key.
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
                              PHKEY phkResult) {
-  auto& s = sim::S();
-  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  *phkResult = nullptr;
-  Resolved parent = sim::Resolve(s, hKey);
-  if (parent.error != ERROR_SUCCESS) return parent.error;
-  const std::string path = lpSubKey ? lpSubKey : "";
-  if (!path.empty() && (path[0] == '\\')) return ERROR_BAD_PATHNAME;
-  auto key = sim::Walk(parent.key, path);
-  if (!key) return ERROR_FILE_NOT_FOUND;
-  if (key->denyOpen) return ERROR_ACCESS_DENIED;
-  *phkResult = sim::NewKeyHandle(s, key, sim::MapGeneric(samDesired));
-  return ERROR_SUCCESS;
+  return sim::OpenKey(hKey, NarrowArg(lpSubKey), samDesired, phkResult);
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
+  return sim::OpenKey(hKey, WideArg(lpSubKey), samDesired, phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
                                const SECURITY_ATTRIBUTES*, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-  auto& s = sim::S();
   if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  *phkResult = nullptr;
-  Resolved parent = sim::Resolve(s, hKey);
-  if (parent.error != ERROR_SUCCESS) return parent.error;
-  const std::string path = lpSubKey;
-  if (!path.empty() && path[0] == '\\') return ERROR_BAD_PATHNAME;
-  auto existing = sim::Walk(parent.key, path);
-  if (existing && existing->denyOpen) return ERROR_ACCESS_DENIED;
-  if (!existing && !(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-  bool created = false;
-  auto key = existing ? existing : sim::WalkCreating(parent.key, path, &created);
-  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *phkResult = sim::NewKeyHandle(s, key, sim::MapGeneric(samDesired));
-  return ERROR_SUCCESS;
+  return sim::CreateKey(hKey, NarrowArg(lpSubKey), samDesired, phkResult, lpdwDisposition);
+}
+
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD,
+                               REGSAM samDesired, const SECURITY_ATTRIBUTES*, PHKEY phkResult,
+                               LPDWORD lpdwDisposition) {
+  if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  return sim::CreateKey(hKey, WideArg(lpSubKey), samDesired, phkResult, lpdwDisposition);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
@@ -275,96 +478,90 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-  Resolved r = sim::Resolve(sim::S(), hKey);
-  if (r.error != ERROR_SUCCESS) return r.error;
-  if (!(r.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  if (dwIndex >= r.key->children.size()) return ERROR_NO_MORE_ITEMS;
-  auto it = r.key->children.begin();
-  std::advance(it, dwIndex);
-  LONG rc = sim::CopyName(it->second->name, lpName, lpcchName);
+  sim::Enumerated e = sim::SubKeyAt(hKey, dwIndex);
+  if (e.error != ERROR_SUCCESS) return e.error;
+  LONG rc = sim::CopyName(sim::Shown(e.key->name), lpName, lpcchName);
   if (rc != ERROR_SUCCESS) return rc;
-  if (lpClass && lpcchClass && *lpcchClass > 0) {
-    lpClass[0] = '\0';
-    *lpcchClass = 0;
-  }
-  if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+  sim::ClearClass(lpClass, lpcchClass, lpftLastWriteTime);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  sim::Enumerated e = sim::SubKeyAt(hKey, dwIndex);
+  if (e.error != ERROR_SUCCESS) return e.error;
+  LONG rc = sim::CopyName(e.key->name, lpName, lpcchName);
+  if (rc != ERROR_SUCCESS) return rc;
+  sim::ClearClass(lpClass, lpcchClass, lpftLastWriteTime);
   return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  auto& s = sim::S();
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  Resolved parent = sim::Resolve(s, hKey);
-  if (parent.error != ERROR_SUCCESS) return parent.error;
-  std::shared_ptr<sim::RegKey> key;
-  if (*lpSubKey == '\0') {
-    // An empty path names the key of the handle itself, which must grant DELETE.
-    if (sim::IsPredefined(hKey) || !(parent.access & DELETE)) return ERROR_ACCESS_DENIED;
-    key = parent.key;
-  } else {
-    key = sim::Walk(parent.key, lpSubKey);
-    if (!key) return ERROR_FILE_NOT_FOUND;
-    if (key->denyOpen) return ERROR_ACCESS_DENIED;
-  }
-  if (key->denyDelete || !key->children.empty() || key->parent == nullptr)
-    return ERROR_ACCESS_DENIED;
-  sim::RegistryDeleteTree(key);
-  return ERROR_SUCCESS;
+  return sim::DeleteKey(hKey, NarrowArg(lpSubKey));
+}
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  return sim::DeleteKey(hKey, WideArg(lpSubKey));
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  Resolved r = sim::Resolve(sim::S(), hKey);
-  if (r.error != ERROR_SUCCESS) return r.error;
-  if (!(r.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  const std::string name = lpValueName ? lpValueName : "";
-  auto& values = r.key->values;
-  auto it = std::find_if(values.begin(), values.end(),
-                         [&](const sim::RegValue& v) { return sim::EqualNoCase(v.name, name); });
-  if (it == values.end()) return ERROR_FILE_NOT_FOUND;
-  values.erase(it);
-  return ERROR_SUCCESS;
+  return sim::DeleteValue(hKey, NarrowArg(lpValueName));
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  return sim::DeleteValue(hKey, WideArg(lpValueName));
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
-  Resolved r = sim::Resolve(sim::S(), hKey);
-  if (r.error != ERROR_SUCCESS) return r.error;
-  if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
-  const sim::RegValue* v = r.key->FindValue(lpValueName ? lpValueName : "");
-  if (v == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (lpType) *lpType = v->type;
-  return sim::CopyData(v->data, lpData, lpcbData);
+  sim::Queried q = sim::ValueNamed(hKey, NarrowArg(lpValueName), lpData, lpcbData);
+  if (q.error != ERROR_SUCCESS) return q.error;
+  if (lpType) *lpType = q.value->type;
+  return sim::CopyData(sim::AnsiFromStored(q.value->type, q.value->data), lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData) {
+  sim::Queried q = sim::ValueNamed(hKey, WideArg(lpValueName), lpData, lpcbData);
+  if (q.error != ERROR_SUCCESS) return q.error;
+  if (lpType) *lpType = q.value->type;
+  return sim::CopyData(q.value->data, lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
                               const BYTE* lpData, DWORD cbData) {
-  Resolved r = sim::Resolve(sim::S(), hKey);
-  if (r.error != ERROR_SUCCESS) return r.error;
-  if (!(r.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
-  std::string bytes(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  const std::string name = lpValueName ? lpValueName : "";
-  if (sim::RegValue* v = r.key->FindValue(name)) {
-    v->type = dwType;
-    v->data = bytes;
-  } else {
-    r.key->values.push_back(sim::RegValue{name, dwType, bytes});
-  }
-  return ERROR_SUCCESS;
+  const std::string bytes(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  return sim::SetValue(hKey, NarrowArg(lpValueName), dwType, sim::StoredFromAnsi(dwType, bytes));
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
+                              const BYTE* lpData, DWORD cbData) {
+  if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
+  const std::string bytes(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  return sim::SetValue(hKey, WideArg(lpValueName), dwType, bytes);
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-  Resolved r = sim::Resolve(sim::S(), hKey);
-  if (r.error != ERROR_SUCCESS) return r.error;
-  if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  if (dwIndex >= r.key->values.size()) return ERROR_NO_MORE_ITEMS;
-  const sim::RegValue& v = r.key->values[dwIndex];
-  LONG rc = sim::CopyName(v.name, lpValueName, lpcchValueName);
+  sim::Queried q = sim::ValueAt(hKey, dwIndex);
+  if (q.error != ERROR_SUCCESS) return q.error;
+  LONG rc = sim::CopyName(sim::Shown(q.value->name), lpValueName, lpcchValueName);
   if (rc != ERROR_SUCCESS) return rc;
-  if (lpType) *lpType = v.type;
-  return sim::CopyData(v.data, lpData, lpcbData);
+  if (lpType) *lpType = q.value->type;
+  return sim::CopyData(sim::AnsiFromStored(q.value->type, q.value->data), lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  sim::Queried q = sim::ValueAt(hKey, dwIndex);
+  if (q.error != ERROR_SUCCESS) return q.error;
+  LONG rc = sim::CopyName(q.value->name, lpValueName, lpcchValueName);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (lpType) *lpType = q.value->type;
+  return sim::CopyData(q.value->data, lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,6 +20,16 @@ std::string Upper(const std::string& s);
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::vector<std::string> SplitPath(const std::string& path);  // on '\', empty parts dropped
 
+// The same for the names the file system and the registry hold: UTF-16 upper-cased one unit
+// at a time as the system's case-insensitive comparison does it (Latin, Greek, Cyrillic,
+// Armenian and the full-width forms; nothing changes length, ß stays ß).
+char16_t UpperUnit(char16_t c);
+std::u16string UpperW(const std::u16string& s);
+bool EqualNoCaseW(const std::u16string& a, const std::u16string& b);
+std::vector<std::u16string> SplitPathW(const std::u16string& path);
+// A wide argument of a Win32 function (null reads as empty).
+std::u16string WideArg(const WCHAR* text);
+
 // Code page 1252, as the narrow functions convert names. ToAnsi applies the best-fit table
 // when `bestFit` is set, and writes `fallback` (setting *usedDefault) for what is left.
 std::u16string FromAnsi(const std::string& bytes);
@@ -33,21 +44,24 @@ T Fail(DWORD error, T result) {
 }
 
 // ---- registry
+// Names are UTF-16. Data of REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ is stored as Windows keeps
+// it, in UTF-16; the narrow functions convert it through the code page.
+bool IsStringType(DWORD type);
 struct RegValue {
-  std::string name;
+  std::u16string name;
   DWORD type = REG_NONE;
   std::string data;
 };
 
 struct RegKey {
-  std::string name;
+  std::u16string name;
   RegKey* parent = nullptr;  // valid while the key is not deleted (children go first)
-  std::map<std::string, std::shared_ptr<RegKey>> children;  // by upper-case name
+  std::map<std::u16string, std::shared_ptr<RegKey>> children;  // by upper-case name
   std::vector<RegValue> values;                             // in creation order
   bool deleted = false;
   bool denyOpen = false;
   bool denyDelete = false;
-  RegValue* FindValue(const std::string& name);
+  RegValue* FindValue(const std::u16string& name);
 };
 
 struct KeyHandle {
@@ -57,12 +71,12 @@ struct KeyHandle {
 
 // ---- file system
 struct FsNode {
-  std::string name;
+  std::u16string name;
   bool directory = false;
-  DWORD attributes = 0;    // the settable marks; DIRECTORY and REPARSE_POINT are derived
-  std::string linkTarget;  // non-empty: a reparse point that leads there
+  DWORD attributes = 0;       // the settable marks; DIRECTORY and REPARSE_POINT are derived
+  std::u16string linkTarget;  // non-empty: a reparse point that leads there
   std::string content;
-  std::map<std::string, std::shared_ptr<FsNode>> children;  // by upper-case name
+  std::map<std::u16string, std::shared_ptr<FsNode>> children;  // by upper-case name
   FsNode* parent = nullptr;
   uint64_t sequence = 0;  // creation order
   bool denyListing = false;
@@ -73,11 +87,12 @@ struct FsNode {
 };
 
 struct FindEntry {
-  std::string name;
+  std::u16string name;
   std::shared_ptr<FsNode> node;  // for "." and "..", the directory they stand for
 };
 
 struct FindState {
+  std::u16string folder;  // the searched folder as the caller named it, ending in '\'
   std::vector<FindEntry> entries;
   size_t next = 0;
 };
@@ -152,10 +167,19 @@ struct Machine::State {
   std::map<uintptr_t, KeyHandle> keys;
 
   // files
-  std::map<std::string, std::shared_ptr<FsNode>> drives;  // "C:" upper-case
+  std::map<std::u16string, std::shared_ptr<FsNode>> drives;  // "C:" upper-case
   uint64_t nextSequence = 1;
   ListingOrder order = ListingOrder::Alphabetical;
   std::map<uintptr_t, FindState> finds;
+  struct ListingRace {
+    std::u16string path;  // upper-case, normalised
+    std::function<void()> action;
+  };
+  std::vector<ListingRace> listingRaces;
+
+  // shell folders and environment
+  std::map<int, std::u16string> shellFolders;  // an empty path: unknown
+  std::map<std::u16string, std::u16string> environment;  // by upper-case name; set by tests
 
   // processes and kernel handles
   std::vector<Process> processes;
@@ -185,12 +209,15 @@ struct Machine::State {
 
 // Helpers the sources share.
 std::shared_ptr<RegKey> RegistryKeyAt(Machine::State& s, HKEY root, const std::string& path);
+std::shared_ptr<RegKey> RegistryKeyAtW(Machine::State& s, HKEY root, const std::u16string& path);
 void RegistryDeleteTree(const std::shared_ptr<RegKey>& key);
 std::shared_ptr<Service> FindService(Machine::State& s, const std::string& name);
 DWORD ServiceStateAt(const Service& svc, uint64_t now);
 void CollectServices(Machine::State& s);
 void InstallModules(Machine::State& s);
-std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::string& path, bool followFinal);
-std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::string& path);
+std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::u16string& path,
+                               bool followFinal);
+std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::u16string& path);
+void InstallShellFolders(Machine& m);
 
 }  // namespace sim

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "app/quelmark.h"
-#include "platform/text.h"
 #include "shell_fixture.h"
 
 namespace shelltest {
@@ -60,16 +59,6 @@ Outcome RunMain(World& w) {
     out.status = e.code;
   }
   return out;
-}
-
-// The sim's restart deletions (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT) land with its
-// wide file functions; until then the tests of /DELAYDELETE are skipped, not passed.
-bool RestartDeletionsModelled() {
-  sim::Machine probe;
-  probe.MakeFile("C:\\probe.txt");
-  const qm::WString name = qm::Widen("C:\\probe.txt");
-  return MoveFileExW(name.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ||
-         GetLastError() != ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 class Fleet : public ::testing::Test {
@@ -130,7 +119,6 @@ TEST_F(Fleet, ExitStatusFollowsWhatIsLeftAfterTheRun) {
 }
 
 TEST_F(Fleet, ALockedFileLeftToTheRestartGivesThe3010) {
-  if (!RestartDeletionsModelled()) GTEST_SKIP() << "MoveFileExW is not modelled yet";
   World w;
   InstallProduct(w.machine);
   w.machine.HoldOpen(kInstall + "Tev32.exe");
@@ -140,7 +128,6 @@ TEST_F(Fleet, ALockedFileLeftToTheRestartGivesThe3010) {
 
 // The block names what is left and what the restart removes.
 TEST_F(Fleet, LogBlockNamesWhatIsLeftAndWhatTheRestartRemoves) {
-  if (!RestartDeletionsModelled()) GTEST_SKIP() << "MoveFileExW is not modelled yet";
   World w;
   InstallProduct(w.machine);
   w.machine.HoldOpen(kInstall + "Tev32.exe");
