@@ -163,3 +163,24 @@ TEST_F(SystemContract, TheAnsiCodePageBestFitsFullWidthFormsAndTheLogFormDoesNot
   EXPECT_TRUE(qm::HoldsInCodePage(qm::Widen(own)));
   EXPECT_FALSE(qm::HoldsInCodePage(qm::WString{0xFF3C}));
 }
+
+namespace {
+
+// One copy at a time rests on this: a second creation of a named mutex answers with a handle
+// and ERROR_ALREADY_EXISTS while the first lives, and the name is free once it is closed.
+TEST_F(SystemContract, ASecondMutexCreationSeesTheFirstUntilItCloses) {
+  const std::string name = "Global\\Quelmark.contract." + std::to_string(GetCurrentProcessId());
+  qm::unique_kernel first(CreateMutexA(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(first);
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  qm::unique_kernel second(CreateMutexA(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(second);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  second.reset();
+  first.reset();
+  qm::unique_kernel again(CreateMutexA(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(again);
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+}
+
+}  // namespace
