@@ -13,6 +13,19 @@ bool IsDotName(const WCHAR* name) {
          (name[1] == WCHAR{} || (name[1] == WCHAR('.') && name[2] == WCHAR{}));
 }
 
+// The attributes of the name itself, through a handle opened on the link rather than on what
+// it leads to; the listed ones when it cannot be opened (a file in use by another program).
+DWORD OwnAttributes(const qm::WString& path, DWORD listed) {
+  qm::unique_file file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                   nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return listed;
+  return info.dwFileAttributes;
+}
+
 class Scheduler {
  public:
   // One path, file, folder or link: true when Windows took it.
@@ -38,11 +51,11 @@ class Scheduler {
     return all && Schedule(folder, attributes);
   }
 
-  // An entry as the listing reported it; its attributes are read again from the name itself
-  // so that a link is never taken for the folder it leads to.
+  // An entry as the listing reported it. Before a folder is walked, the name itself is
+  // opened without following a link and asked through its handle: a folder replaced by a link
+  // since it was listed is scheduled as the link it now is, never walked.
   bool Entry(const qm::WString& path, DWORD listed) {
-    const DWORD own = GetFileAttributesW(path.c_str());
-    const DWORD attributes = own == INVALID_FILE_ATTRIBUTES ? listed : own;
+    const DWORD attributes = OwnAttributes(path, listed);
     const bool link = ((listed | attributes) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (!link && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Folder(path, attributes);
     return Schedule(path, attributes);

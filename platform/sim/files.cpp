@@ -142,7 +142,8 @@ std::shared_ptr<FsNode> AddChild(Machine::State& s, const std::shared_ptr<FsNode
   return node;
 }
 
-void Detach(const std::shared_ptr<FsNode>& node) {
+// By value: the caller's pointer may be the folder's own entry, which the erase destroys.
+void Detach(std::shared_ptr<FsNode> node) {
   if (node->parent) node->parent->children.erase(UpperW(node->name));
   node->parent = nullptr;
   node->removed = true;
