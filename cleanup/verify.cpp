@@ -14,6 +14,10 @@ namespace {
 const char* const kServicePrefix = "Servicio ";
 const char* const kProcessPrefix = "Proceso ";
 
+const std::string kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
+
+Presence KeyPresence(HKEY root, const std::string& key);
+
 bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 Presence ServicePresence(const std::string& name, const RunKnowledge& known) {
@@ -25,6 +29,10 @@ Presence ServicePresence(const std::string& name, const RunKnowledge& known) {
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) return Presence::Absent;
   }
   if (known.serviceMarkedForDeletion && known.serviceMarkedForDeletion(name))
+    return Presence::GoesAtRestart;
+  // The service manager builds its list from the Services key at start-up: a service whose
+  // key the registry stage deleted is still listed now, and gone after the restart.
+  if (KeyPresence(HKEY_LOCAL_MACHINE, kServicesKey + name) == Presence::Absent)
     return Presence::GoesAtRestart;
   return Presence::Present;
 }

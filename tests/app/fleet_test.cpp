@@ -92,12 +92,23 @@ TEST_F(Fleet, ExitStatusFollowsWhatIsLeftAfterTheRun) {
          m.DenyKeyOpen(HKEY_LOCAL_MACHINE, kUninstall);
          m.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstall);
        }, 1603},
+      // Kept by the services stage, but its key goes with the registry stage: the service
+      // manager forgets it at the restart.
+      {"service already stopped", "", [](sim::Machine& m) {
+         InstallProduct(m, false);
+         sim::ServiceSpec svc;
+         svc.name = "TEVSvc";
+         svc.state = SERVICE_STOPPED;
+         m.AddService(svc);
+       }, 3010},
       {"service refuses to stop", "", [](sim::Machine& m) {
          InstallProduct(m, false);
          sim::ServiceSpec svc;
          svc.name = "TEVSvc";
          svc.script.ignoresStop = true;
          m.AddService(svc);
+         // It guards its registration too: the service manager loads it again at the restart.
+         m.DenyKeyDelete(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TEVSvc");
        }, 1603},
   };
   for (const Case& c : cases) {
