@@ -5,7 +5,13 @@
 #include "app/about_box.h"
 #include "app/layouts.h"
 #include "app/log_viewer.h"
+#include "cleanup/delay_delete.h"
+#include "cleanup/install_folder.h"
+#include "cleanup/log.h"
+#include "cleanup/plan.h"
+#include "cleanup/preview.h"
 #include "cleanup/pump.h"
+#include "cleanup/registry.h"
 #include "platform/raii.h"
 
 const char* const kRefusalText =
@@ -27,6 +33,18 @@ const char* const kShowLogCaption = "Mostrar Fichero log";
 const char* const kOptionCreateLog = " /CREATELOG";
 const char* const kOptionRebootAuto = " /REBOOT_AUTO";
 const char* const kOptionRebootConfirm = " /REBOOT_CONFIRM";
+
+const char* const kErrorPrefix = "Error: ";
+
+// One log line for an exception text: the system's texts end with a line break, and a line of
+// the log holds none.
+std::string ErrorLine(const std::string& text) {
+  std::string line = kErrorPrefix + text;
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  for (char& c : line)
+    if (c == '\r' || c == '\n') c = ' ';
+  return line;
+}
 
 template <typename T>
 T* Require(const ui::Form& form, const char* name) {
@@ -84,9 +102,24 @@ TForm1::TForm1(ui::Application& app, std::unique_ptr<MainWindowServices> service
   OsVersion.Query();
 }
 
-TForm1::~TForm1() { cleanup::SetMessagePump(nullptr); }
+TForm1::~TForm1() {
+  cleanup::SetMessagePump(nullptr);
+  // What is raised after the window is gone is lost, as the log was already written; still
+  // no box may wait for a person.
+  if (keepsErrors_) App().SetExceptionSink([](const std::string&) {});
+}
 
-void TForm1::FormCreate() { services_->RefreshServiceList(); }
+// The snapshot of an automatic run reports its failure through the log, not through a box:
+// the command line is looked at here already, before FormShow reads it.
+void TForm1::FormCreate() {
+  if (SelectsAutomaticRun(fleet::UpperCommandLine())) KeepErrorsForTheLog();
+  services_->RefreshServiceList();
+}
+
+void TForm1::KeepErrorsForTheLog() {
+  keepsErrors_ = true;
+  App().SetExceptionSink([this](const std::string& text) { errors_.push_back(text); });
+}
 
 void TForm1::FormShow() {
   RestartNeeded = false;
@@ -104,24 +137,67 @@ void TForm1::FormShow() {
   run_ = std::make_unique<cleanup::CleanupRun>(*this, *services_);
   run_->LocateProductFolders();
 
-  const char* commandLine = GetCommandLineA();
-  CommandLine = commandLine != nullptr ? commandLine : "";
-  if (!CommandLine.empty())
-    CharUpperBuffA(&CommandLine[0], static_cast<DWORD>(CommandLine.size()));
+  CommandLine = fleet::UpperCommandLine();
   ParseCommandLine();
+  ExitCodeOption = fleet::HasOption(CommandLine, fleet::kOptionExitCode);
+  DelayDeleteOption = fleet::HasOption(CommandLine, fleet::kOptionDelayDelete);
+  PreviewOption = fleet::HasOption(CommandLine, fleet::kOptionPreview);
+  if (PreviewOption) return Preview();
+  if (AutoMode && !keepsErrors_) KeepErrorsForTheLog();
+}
+
+// Looks, writes what it saw to its own file and ends: no run, no restart, no Quelmark.log.
+void TForm1::Preview() {
+  AutoMode = false;
+  CreateLogFile = false;
+  RebootMode = RebootNone;
+  if (!keepsErrors_) KeepErrorsForTheLog();
+  const std::vector<cleanup::ItemLook> items = LookAtProduct();
+  if (ExitStatus != nullptr)
+    *ExitStatus = cleanup::AnyLeft(items) ? fleet::kPreviewSomethingPresent
+                                          : fleet::kPreviewNothingPresent;
+  const std::string read =
+      cleanup::ReadRegistryString(HKEY_LOCAL_MACHINE, cleanup::ProductKey, cleanup::InstallDirValue);
+  const std::string used = run_->DirList.empty() ? std::string() : run_->DirList.front();
+  App().Guarded([&] {
+    cleanup::WriteLogLines(cleanup::PreviewLogPath(run_->WindowsDir),
+                           cleanup::PreviewLines(cleanup::InstallFolderLine(read, used), items));
+  });
+  App().Terminate();
+}
+
+cleanup::ProductPlaces TForm1::Places() const {
+  cleanup::ProductPlaces places;
+  // Adapter while the engine holds its folders as bytes.
+  for (const std::string& folder : run_->DirList) places.folders.push_back(qm::Widen(folder));
+  places.driverFile = qm::Widen(cleanup::DriverFilePath(run_->WindowsDir));
+  return places;
+}
+
+std::vector<cleanup::ItemLook> TForm1::LookAtProduct() const {
+  cleanup::RunKnowledge known;
+  known.serviceMarkedForDeletion = [this](const std::string& name) {
+    return services_->MarkedForDeletion(name);
+  };
+  known.scheduledAtRestart = scheduled_;
+  return cleanup::LookAtProduct(Places(), known);
 }
 
 bool TForm1::CheckPlatform() const {
   return OsVersion.IsWindows95() || OsVersion.IsWindows98() || OsVersion.IsWindowsMe();
 }
 
+bool TForm1::SelectsAutomaticRun(const std::string& upperCommandLine) {
+  for (const char* option : {kOptionRebootAuto, kOptionRebootConfirm, kOptionCreateLog})
+    if (upperCommandLine.find(option) != std::string::npos) return true;
+  return false;
+}
+
 void TForm1::ParseCommandLine() {
   const auto present = [this](const char* option) {
     return CommandLine.find(option) != std::string::npos;
   };
-  if (!present(kOptionRebootAuto) && !present(kOptionRebootConfirm) &&
-      !present(kOptionCreateLog))
-    return;
+  if (!SelectsAutomaticRun(CommandLine)) return;
   AutoMode = true;
   if (present(kOptionCreateLog)) CreateLogFile = true;
   if (present(kOptionRebootAuto))
@@ -132,18 +208,62 @@ void TForm1::ParseCommandLine() {
 
 void TForm1::RunCleanup() {
   runStarted_ = true;
+  if (ExitCodeOption) before_ = LookAtProduct();
   try {
     run_->RunCleanup();
   } catch (...) {
-    RestartNeeded = run_->RestartNeeded;
+    AfterTheRun();
     throw;
   }
-  RestartNeeded = run_->RestartNeeded;
+  AfterTheRun();
 }
 
-// The automatic run happens once, and it always ends with the window closing: a failure of
-// the run or of the log file is shown in the exception box, the log holds what was done,
-// and the window becomes closable again.
+// Also after a run that an exception ended: what is left is what the status tells.
+void TForm1::AfterTheRun() {
+  RestartNeeded = run_->RestartNeeded;
+  if (DelayDeleteOption) scheduled_ = cleanup::ScheduleLeftoversAtRestart(Places());
+  if (ExitCodeOption) {
+    after_ = LookAtProduct();
+    status_ = StatusOfTheRun();
+  }
+}
+
+// 1605 means that the look before the run found nothing of the product at all (no service,
+// process, key, value, folder or driver file); 3010 covers a service found by the run (it is
+// removed for good only by the restart) and deletions that wait for the restart.
+fleet::ExitStatus TForm1::StatusOfTheRun() const {
+  if (cleanup::AnyPresent(after_)) return fleet::ExitStatus::ProductRemains;
+  if (!cleanup::AnyLeft(before_)) return fleet::ExitStatus::NothingFound;
+  if (RestartNeeded || cleanup::AnyGoesAtRestart(after_)) return fleet::ExitStatus::RestartCompletes;
+  return fleet::ExitStatus::Removed;
+}
+
+unsigned TForm1::FinalStatus(bool restartStarted) const {
+  if (!ExitCodeOption) return 0;
+  if (restartStarted && status_ == fleet::ExitStatus::RestartCompletes)
+    return fleet::StatusCode(fleet::ExitStatus::RestartStarted);
+  return fleet::StatusCode(status_);
+}
+
+cleanup::StringList TForm1::ExitCodeBlock() const {
+  cleanup::StringList block{cleanup::Separator,
+                            "Comprobaci\xF3n final ........................................................",
+                            cleanup::Separator};
+  for (const cleanup::ItemLook& item : after_) {
+    if (item.presence == cleanup::Presence::Present) block.push_back("  Queda " + item.name);
+    if (item.presence == cleanup::Presence::GoesAtRestart)
+      block.push_back("  Queda " + item.name + " (se eliminar\xE1 al reiniciar)");
+  }
+  std::string status = "  C\xF3" "digo de salida: " + std::to_string(FinalStatus(false));
+  if (status_ == fleet::ExitStatus::RestartCompletes && AutoMode && RebootMode == RebootAuto)
+    status = "  C\xF3" "digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
+  block.push_back(status);
+  return block;
+}
+
+// The automatic run happens once, and it always ends with the window closing, without
+// waiting for anybody: a failure of the run ends the log file as its last line (after what
+// was done), a log file that cannot be created loses it, and the window becomes closable.
 void TForm1::FormActivate() {
   if (!AutoMode || runStarted_ || !run_) return;
   Button1->SetEnabled(false);
@@ -159,7 +279,18 @@ void TForm1::AutomaticRun() {
   } catch (const std::exception& e) {
     App().ShowException(e.what());
   }
-  if (CreateLogFile) App().Guarded([this] { run_->WriteLogFile(); });
+  if (CreateLogFile) App().Guarded([this] { WriteLogFile(); });
+}
+
+void TForm1::WriteLogFile() const {
+  if (errors_.empty() && !ExitCodeOption) return run_->WriteLogFile();
+  cleanup::StringList lines = run_->LogList;
+  if (ExitCodeOption) {
+    const cleanup::StringList block = ExitCodeBlock();
+    lines.insert(lines.end(), block.begin(), block.end());
+  }
+  for (const std::string& text : errors_) lines.push_back(ErrorLine(text));
+  cleanup::WriteLogLines(cleanup::LogFilePath(run_->WindowsDir), lines);
 }
 
 void TForm1::Button1Click() {
@@ -189,9 +320,15 @@ void TForm1::Acercade1Click() {
 void TForm1::FormCloseQuery(bool& CanClose) { CanClose = CloseAllowed; }
 
 void TForm1::FormDestroy() {
+  // A window closed without a run: the status tells what is there.
+  if (ExitCodeOption && !runStarted_ && run_ && !PreviewOption) {
+    before_ = after_ = LookAtProduct();
+    status_ = StatusOfTheRun();
+  }
   services_->FreeServiceSnapshot();
   run_.reset();
   OfferRestart();
+  if (ExitStatus != nullptr && !PreviewOption) *ExitStatus = FinalStatus(false);
 }
 
 void TForm1::OfferRestart() {
@@ -199,9 +336,9 @@ void TForm1::OfferRestart() {
     ConfirmRestart();
   } else if (RestartNeeded && RebootMode == RebootAuto) {
     RestartNeeded = RestartWindows();
-    if (RestartNeeded) ExitProcess(0);
+    if (RestartNeeded) ExitProcess(FinalStatus(true));
   } else if (RebootMode == RebootNone) {
-    ExitProcess(0);
+    ExitProcess(FinalStatus(false));
   }
 }
 
@@ -211,7 +348,7 @@ void TForm1::ConfirmRestart() {
   if (MessageBoxA(nullptr, kEndMessageText, kEndMessageCaption, MB_OKCANCEL | MB_ICONINFORMATION) !=
       IDCANCEL)
     RestartNeeded = RestartWindows();
-  if (RestartNeeded) ExitProcess(0);
+  if (RestartNeeded) ExitProcess(FinalStatus(true));
 }
 
 bool RestartWindows() {

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/fleet.h"
 #include "app/main_window_services.h"
 #include "app/windows_version.h"
 #include "cleanup/run.h"
+#include "cleanup/verify.h"
 #include "platform/ui/ui.h"
 
 class TAboutBox;
@@ -34,6 +37,10 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   void Acercade1Click();
   void FormCloseQuery(bool& CanClose);
   void FormDestroy();
+
+  // Whether an upper-cased command line selects the automatic run (any of " /CREATELOG",
+  // " /REBOOT_AUTO", " /REBOOT_CONFIRM").
+  static bool SelectsAutomaticRun(const std::string& upperCommandLine);
 
   // True when the system is refused: Windows 95, 98 or Me.
   bool CheckPlatform() const;
@@ -74,10 +81,31 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   TRebootMode RebootMode = RebootNone;
   WindowsVersion OsVersion;
   bool CreateLogFile = false;
+  // The deployment options (fleet.h), read with the others when the window is shown.
+  bool ExitCodeOption = false;
+  bool DelayDeleteOption = false;
+  bool PreviewOption = false;
+  // Where the program's normal end finds its exit status; set by the main routine. An
+  // immediate exit of the restart step ends the process with the same status.
+  unsigned* ExitStatus = nullptr;
 
  private:
   void ConfirmRestart();
   void AutomaticRun();
+  // From here on the exception box is never shown: its texts are kept for the log file,
+  // which nobody has to answer.
+  void KeepErrorsForTheLog();
+  void WriteLogFile() const;
+  cleanup::ProductPlaces Places() const;
+  std::vector<cleanup::ItemLook> LookAtProduct() const;
+  void AfterTheRun();
+  // The status of a run (or of none) from the looks before and after it.
+  fleet::ExitStatus StatusOfTheRun() const;
+  // The status the process ends with: 0 without /EXITCODE; a restart that Windows accepted
+  // turns 3010 into 1641.
+  unsigned FinalStatus(bool restartStarted) const;
+  cleanup::StringList ExitCodeBlock() const;
+  void Preview();
   ui::Label& StageLabel(cleanup::Stage stage) const;
   void ShowStageMark(cleanup::Stage stage, bool ok);
 
@@ -86,6 +114,15 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   std::unique_ptr<cleanup::CleanupRun> run_;
   // Set when a run starts: one run per program instance, whichever path starts it.
   bool runStarted_ = false;
+  // The exception texts of an unattended run, in order; they end the log file as "Error: "
+  // lines.
+  std::vector<std::string> errors_;
+  bool keepsErrors_ = false;
+  // /EXITCODE: the product as found before the run and as left after it; /DELAYDELETE: what
+  // the restart deletes.
+  std::vector<cleanup::ItemLook> before_, after_;
+  std::vector<qm::WString> scheduled_;
+  fleet::ExitStatus status_ = fleet::ExitStatus::Removed;
 };
 
 // Enables the shutdown privilege and asks for a forced restart; true when Windows accepted.

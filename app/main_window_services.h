@@ -13,6 +13,9 @@ class MainWindowServices : public cleanup::ServiceOperations {
   // May throw the service component's exception; the snapshot then stays absent.
   virtual void RefreshServiceList() = 0;
   virtual void FreeServiceSnapshot() = 0;
+  // Whether RemoveService marked the service for deletion (or found it marked already):
+  // it may stay listed until the restart, which removes it.
+  virtual bool MarkedForDeletion(const std::string&) const { return false; }
 };
 
 // The program's service stage (NTServiceManager1 and ServiceSnapshot).

@@ -1,6 +1,7 @@
 #include "app/quelmark.h"
 
 #include "app/about_box.h"
+#include "app/fleet.h"
 #include "app/log_viewer.h"
 #include "app/main_window.h"
 #include "platform/exception.h"
@@ -11,11 +12,15 @@ const char* const kStartupHelpFile = "Quelmark.hlp";
 }  // namespace
 
 int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices) {
+  fleet::InstanceLock lock;
+  if (!lock.Acquire()) return static_cast<int>(fleet::EndSecondCopy(fleet::UpperCommandLine()));
+  unsigned exitStatus = 0;
   try {
     app.Initialize();
     app.SetHelpFile(kStartupHelpFile);
     app.SetTitle("Quelmark");
     TForm1& main = app.CreateForm<TForm1>(makeServices());
+    main.ExitStatus = &exitStatus;
     main.AboutBox = &app.CreateForm<TAboutBox>();
     main.LogViewer = &app.CreateForm<TForm3>(main);
     app.Run();
@@ -25,5 +30,5 @@ int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices) {
     app.ShowException(Exception("").Message());
   }
   app.DestroyForms();
-  return 0;
+  return static_cast<int>(exitStatus);
 }

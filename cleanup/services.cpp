@@ -1,6 +1,7 @@
 #include "cleanup/services.h"
 
 #include "cleanup/pump.h"
+#include "ntservice/ntexception.h"
 #include "platform/exception.h"
 #include "platform/win32/win32.h"
 
@@ -125,7 +126,12 @@ void ServiceStage::RemoveService(const std::string& name) {
   NTServiceManager1.SetServiceName(name);
   NTServiceManager1.SetActiveManager(true);
   NTServiceManager1.SetActiveService(true);
-  NTServiceManager1.DeleteService();
+  try {
+    NTServiceManager1.DeleteService();
+  } catch (const ENTException& e) {
+    // An earlier removal waits for the restart: the service is as good as removed.
+    if (e.ErrorCode != ERROR_SERVICE_MARKED_FOR_DELETE) throw;
+  }
   NTServiceManager1.SetActiveService(false);
   NTServiceManager1.SetActiveManager(false);
   ::Sleep(kRemovalPauseMs);

@@ -55,7 +55,8 @@ class ServiceStage final : public ServiceOperations {
   int StopService(const std::string& name) override;
 
   // Marks the service for deletion, closes service and manager, and pauses 2 seconds. A
-  // failed deletion propagates with the manager and the service left open, so that later
+  // service already marked for deletion (1072: an earlier removal waits for a restart) counts
+  // as removed. Any other failed deletion propagates with the manager and the service left open, so that later
   // operations are refused at their service-access step.
   void RemoveService(const std::string& name) override;
 

@@ -214,6 +214,17 @@ class Machine {
   std::vector<DWORD> stopRequestTimes;  // virtual ms of every accepted STOP request
   int OpenServiceHandles() const;       // manager and service handles
 
+  // ---- the whole state as text (registry, files with attributes, contents, links and
+  // read-only marks, processes, services with their states and deletion marks, named
+  // mutexes), so a test can tell that a program changed nothing: equal texts, equal machines.
+  std::string StateDigest() const;
+
+  // ---- named mutexes (CreateMutexA). A name another program of this account holds answers
+  // with a handle and ERROR_ALREADY_EXISTS; one that another account or session created
+  // (its security shuts this one out) fails with 5. Names are case-sensitive.
+  void HoldMutex(const std::string& name, bool otherAccount = false);
+  bool MutexExists(const std::string& name) const;
+
   // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL", "shell32.dll" and
   // "SHFOLDER.DLL" (both export SHGetFolderPathW) (case-insensitive; a name
   // without extension gets ".dll"); anything else fails with 126, a missing export with 127.

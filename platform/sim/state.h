@@ -106,7 +106,7 @@ struct Process {
 };
 
 // ---- kernel objects behind HANDLE values
-enum class KernelKind { Process, Token, Snapshot, File };
+enum class KernelKind { Process, Token, Snapshot, File, Mutex };
 
 struct SnapshotData {
   bool ofProcesses = true;
@@ -125,6 +125,7 @@ struct KernelObject {
   DWORD share = 0;                // File
   size_t position = 0;            // File
   SnapshotData snapshot;          // Snapshot
+  std::string mutexName;          // Mutex
 };
 
 // ---- services
@@ -201,6 +202,9 @@ struct Machine::State {
   std::vector<DWORD> sleeps;
   bool shutdownPrivilegeEnabled = false;
   std::string commandLineCopy;
+
+  // named mutexes held by other programs: name -> created by another account
+  std::map<std::string, bool> heldMutexes;
 };
 
 // Helpers the sources share.

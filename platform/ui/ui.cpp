@@ -381,6 +381,10 @@ std::string Application::ExceptionText(const std::string& message) {
 }
 
 void Application::ShowException(const std::string& message) {
+  if (exceptionSink_) {
+    exceptionSink_(ExceptionText(message));
+    return;
+  }
   MessageBoxA(static_cast<HWND>(backend_->MainWindow()), ExceptionText(message).c_str(),
               title_.c_str(), MB_OK | MB_ICONERROR);
 }

@@ -371,8 +371,13 @@ class Application {
 
   // The exception box: the message (with "." appended when it is not empty and its last
   // character's code is greater than that of "."), the title as caption, the error icon, OK.
+  // With a sink installed the box is never shown: the sink receives the box's text instead
+  // (an unattended run, which nobody is there to answer).
   void ShowException(const std::string& message);
   static std::string ExceptionText(const std::string& message);
+  using ExceptionSink = std::function<void(const std::string& text)>;
+  void SetExceptionSink(ExceptionSink sink) { exceptionSink_ = std::move(sink); }
+  bool HasExceptionSink() const { return static_cast<bool>(exceptionSink_); }
   // Runs the action inside the guard.
   void Guarded(const std::function<void()>& action);
 
@@ -408,6 +413,7 @@ class Application {
   Form* active_ = nullptr;
   bool terminated_ = false;
   bool destroying_ = false;
+  ExceptionSink exceptionSink_;
 };
 
 }  // namespace ui

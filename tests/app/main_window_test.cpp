@@ -261,20 +261,21 @@ TEST_F(Shell, AutomaticRunHappensOnceWhenTheWindowIsReactivatedMidRun) {
   EXPECT_EQ(services.Counts().stops, 1);
 }
 
-TEST_F(Shell, FailedAutomaticRunShowsTheErrorWritesTheLogAndCloses) {
+// Nobody is there to answer a box in an automatic run: the failure ends the log file.
+TEST_F(Shell, FailedAutomaticRunShowsNoBoxEndsTheLogWithTheErrorAndCloses) {
   machine.commandLine = "Quelmark.exe /CREATELOG /REBOOT_AUTO";
   ScriptedServices& services = CreateScripted();
-  services.duringStop = [] { throw ENTException("El servicio no responde", 1053); };
+  services.duringStop = [] { throw ENTException("1061: El servicio no acepta\r\n", 1061); };
   app.SetTitle("Quelmark");
   app.Run();
 
-  ASSERT_EQ(machine.messageBoxes.size(), 1u);
-  EXPECT_EQ(machine.messageBoxes[0].text, "El servicio no responde.");
+  EXPECT_TRUE(machine.messageBoxes.empty());
   EXPECT_TRUE(app.Terminated());
   EXPECT_TRUE(main->CloseAllowed);
   ASSERT_TRUE(LogFileExists());
   std::string expected;
   for (const std::string& line : *main->LogList()) expected += line + "\r\n";
+  expected += "Error: 1061: El servicio no acepta\r\n";
   EXPECT_EQ(LogFile(), expected);
   EXPECT_EQ(LogFile().rfind("Sobre los Servicios ", 0), 0u);
 
@@ -282,22 +283,38 @@ TEST_F(Shell, FailedAutomaticRunShowsTheErrorWritesTheLogAndCloses) {
   const Ending end = Finish();
   EXPECT_TRUE(end.exited);
   EXPECT_EQ(machine.exitWindowsRequests, std::vector<UINT>{EWX_REBOOT | EWX_FORCE});
+  EXPECT_TRUE(machine.messageBoxes.empty());
 }
 
-TEST_F(Shell, LogFileThatCannotBeCreatedIsShownOnceAndTheWindowCloses) {
+TEST_F(Shell, LogFileThatCannotBeCreatedEndsTheRunWithoutABox) {
   machine.windowsDirectory = "C:\\NOWIN";
   machine.commandLine = "Quelmark.exe /CREATELOG";
   CreateScripted();
   app.SetTitle("Quelmark");
   app.Run();
 
-  ASSERT_EQ(machine.messageBoxes.size(), 1u);
-  EXPECT_EQ(machine.messageBoxes[0].text, "Cannot create file C:\\NOWIN\\Temp\\Quelmark.log.");
-  EXPECT_EQ(machine.messageBoxes[0].caption, "Quelmark");
+  EXPECT_TRUE(machine.messageBoxes.empty());
   EXPECT_TRUE(app.Terminated());
   const Ending end = Finish();
   EXPECT_TRUE(end.exited);
   EXPECT_EQ(end.code, 0u);
+}
+
+// The snapshot at window creation: a box for the interactive run, the log for the automatic.
+TEST_F(Shell, FailedSnapshotOfAnAutomaticRunGoesToTheLog) {
+  class FailingSnapshot : public ScriptedServices {
+    void RefreshServiceList() override { throw ENTException("Acceso denegado", 5); }
+  };
+  machine.commandLine = "Quelmark.exe /createlog";
+  app.SetTitle("Quelmark");
+  Create(std::make_unique<FailingSnapshot>());
+  app.Run();
+  EXPECT_TRUE(machine.messageBoxes.empty());
+  EXPECT_TRUE(app.Terminated());
+  const std::string log = LogFile();
+  EXPECT_EQ(log.substr(log.size() - 27), "\r\nError: Acceso denegado.\r\n");
+  EXPECT_EQ(log.rfind("Sobre los Servicios ", 0), 0u);
+  EXPECT_TRUE(Finish().exited);
 }
 
 TEST_F(Shell, FailedSnapshotAtCreationIsShownAndTheWindowStillWorks) {

@@ -146,6 +146,26 @@ const Conversion kConversions[] = {
     {0xFF3C, "\\", "?"}, {0xFF0F, "/", "?"}, {0xFF0E, ".", "?"}, {0xFF1F, "?", "?"},
     {0xFF0A, "*", "?"},  {0xFF1A, ":", "?"}, {0x0416, "?", "?"}, {0x00FA, "\xFA", "\xFA"},
     {0x20AC, "\x80", "\x80"}};
+}  // namespace text_cases
+
+namespace {
+
+TEST_F(SystemContract, TheAnsiCodePageBestFitsFullWidthFormsAndTheLogFormDoesNot) {
+  for (const auto& c : text_cases::kConversions) {
+    const qm::WString wide{c.unit};
+    char buffer[8] = {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), 1, buffer, sizeof buffer, nullptr,
+                                      nullptr);
+    EXPECT_EQ(std::string(c.bestFit), std::string(buffer, n > 0 ? n : 0)) << int(c.unit);
+    EXPECT_EQ(std::string(c.exact), qm::Narrow(wide)) << int(c.unit);
+  }
+  // Bytes of the program's own come back as they were.
+  const std::string own = "C:\\Documents and Settings\\Men\xFA Inicio\\\x80";
+  EXPECT_EQ(own, qm::Narrow(qm::Widen(own)));
+  EXPECT_TRUE(qm::HoldsInCodePage(qm::Widen(own)));
+  EXPECT_FALSE(qm::HoldsInCodePage(qm::WString{0xFF3C}));
+}
+
 // ---- shell folders and the profiles folder
 
 qm::WString W(const std::u16string& text) { return qm::WString(text.begin(), text.end()); }
@@ -227,6 +247,23 @@ TEST_F(ShellFolders, TheProfilesFolderExpandsToTheParentOfTheUsersProfile) {
   const qm::WString parent = profile.substr(0, profile.find_last_of(W(u"\\")));
   EXPECT_EQ(UpperAscii(parent), UpperAscii(expanded))
       << "the profile folder lies directly inside the profiles folder";
+}
+
+// One copy at a time rests on this: a second creation of a named mutex answers with a handle
+// and ERROR_ALREADY_EXISTS while the first lives, and the name is free once it is closed.
+TEST_F(SystemContract, ASecondMutexCreationSeesTheFirstUntilItCloses) {
+  const std::string name = "Global\\Quelmark.contract." + std::to_string(GetCurrentProcessId());
+  qm::unique_kernel first(CreateMutexA(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(first);
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  qm::unique_kernel second(CreateMutexA(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(second);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  second.reset();
+  first.reset();
+  qm::unique_kernel again(CreateMutexA(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(again);
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 }
 
 }  // namespace

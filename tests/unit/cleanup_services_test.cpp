@@ -13,6 +13,7 @@
 #include "ntservice/advapi32.h"
 #include "ntservice/ntexception.h"
 #include "platform/exception.h"
+#include "platform/raii.h"
 #include "platform/sim/machine.h"
 
 namespace {
@@ -226,7 +227,9 @@ TEST_F(ServiceStageTest, RemoveServiceDeletesTheServiceAndPauses) {
   ExpectAllClosed();
 }
 
-TEST_F(ServiceStageTest, RemovingAServiceMarkedForDeletionLeavesBothOpenAndBlocksLaterStops) {
+// An earlier removal waits for the restart (1072): as good as removed, and the stage is left
+// as after a deletion, so a later stop is not refused.
+TEST_F(ServiceStageTest, RemovingAServiceMarkedForDeletionCountsAsRemovedAndClosesBoth) {
   Add("TEVSvc", SERVICE_STOPPED);
   TNTServiceManager keeper;  // its open handle keeps the marked service registered
   keeper.SetServiceName("TEVSvc");
@@ -236,23 +239,26 @@ TEST_F(ServiceStageTest, RemovingAServiceMarkedForDeletionLeavesBothOpenAndBlock
   deleter.DeleteService();
   ASSERT_TRUE(machine.ServiceMarkedForDeletion("TEVSvc"));
 
+  EXPECT_NO_THROW(stage.RemoveService("TEVSvc"));
+  EXPECT_FALSE(stage.NTServiceManager1.GetActiveManager());
+  EXPECT_FALSE(stage.NTServiceManager1.GetActiveService());
+  EXPECT_EQ(machine.Sleeps(), (Sleeps{2000}));
+  EXPECT_EQ(stage.StopService("TEVSvc"), cleanup::ServiceWasStopped);
+}
+
+TEST_F(ServiceStageTest, AnyOtherFailedDeletionStillLeavesBothOpen) {
+  Add("TEVSvc", SERVICE_STOPPED);
+  machine.DenyServiceDelete("TEVSvc");
   try {
     stage.RemoveService("TEVSvc");
     FAIL() << "no exception";
   } catch (const ENTException& e) {
-    EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_SERVICE_MARKED_FOR_DELETE));
+    EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
   }
   EXPECT_TRUE(stage.NTServiceManager1.GetActiveManager());
   EXPECT_TRUE(stage.NTServiceManager1.GetActiveService());
   EXPECT_TRUE(machine.Sleeps().empty());
-
-  try {
-    stage.StopService("TEVSvc");
-    FAIL() << "no exception";
-  } catch (const ENTException& e) {
-    EXPECT_EQ(e.Message(), "Can not change parameter when SERVICE is active");
-    EXPECT_EQ(e.ErrorCode, 0xFFFFFFFFu);
-  }
+  stage.NTServiceManager1.SetActiveService(false);
 }
 
 // ---- the snapshot
@@ -327,6 +333,45 @@ TEST(ServiceStageRun, TheRunLogsEveryAnswer) {
     EXPECT_EQ(host.servicesOk, c.removed);
     EXPECT_EQ(runMachine.ServiceInstalled("TEVSvc"), !c.removed);
   }
+}
+
+// An earlier removal that waits for the restart: the service still runs and is marked for
+// deletion (another program holds a handle). The deletion answers 1072; the service counts
+// as removed and every later stage runs.
+TEST(ServiceStageRun, AServiceMarkedForDeletionCountsAsRemovedAndTheRunGoesOn) {
+  sim::Machine runMachine;
+  Advapi32::Binding binding;
+  sim::ServiceSpec spec;
+  spec.name = "TEVSvc";
+  runMachine.AddService(spec);
+  runMachine.MakeFile("C:\\Program Files\\Brantivo\\Tev32\\Tev32.exe");
+  runMachine.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "Version", "12.1");
+  sim::ProcessSpec tray;
+  tray.exe = "TevTray.exe";
+  runMachine.StartProcess(tray);
+  qm::unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  qm::unique_service earlier(OpenServiceA(manager.get(), "TEVSvc", DELETE));
+  ASSERT_TRUE(DeleteService(earlier.get()));
+
+  cleanup::ServiceStage services;
+  services.RefreshServiceList();
+  RecordingHost host;
+  cleanup::CleanupRun run(host, services);
+  run.LocateProductFolders();
+  ASSERT_NO_THROW(run.RunCleanup());
+
+  EXPECT_EQ(run.LogList[2], "  El Servicio TEVSvc se detuvo correctamente");
+  EXPECT_TRUE(host.servicesOk);
+  EXPECT_TRUE(run.RestartNeeded);
+  EXPECT_EQ(std::count(run.LogList.begin(), run.LogList.end(),
+                       "  El proceso TevTray.exe se finaliz\xF3 correctamente"),
+            1);
+  EXPECT_FALSE(runMachine.KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32"));
+  EXPECT_FALSE(runMachine.PathExists("C:\\Program Files\\Brantivo\\Tev32"));
+  EXPECT_EQ(runMachine.OpenServiceHandles(), 2);  // only the earlier program's
+  earlier.reset();
+  manager.reset();
+  EXPECT_FALSE(runMachine.ServiceInstalled("TEVSvc"));
 }
 
 }  // namespace

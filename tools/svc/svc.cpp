@@ -1,10 +1,12 @@
 // A small Windows service whose behaviour is chosen by the arguments of its binary path:
 //
-//   TevSvc.exe [prompt | stuck | slowstart [START_PENDING_MS]]
+//   TevSvc.exe [prompt | stuck | refuse | slowstart [START_PENDING_MS]]
 //
 //   prompt     (default) runs until asked to stop, then stops at once;
 //   stuck      answers a stop request with STOP_PENDING and never leaves it (the process
 //              stays until it is killed);
+//   refuse     a self-protecting service: runs without accepting the stop control, so a stop
+//              request fails (1052, ERROR_INVALID_SERVICE_CONTROL);
 //   slowstart  reports START_PENDING for START_PENDING_MS milliseconds (default 5000) before
 //              running, accepting no control meanwhile; then behaves as prompt.
 //
@@ -17,7 +19,7 @@
 
 namespace {
 
-enum class Mode { Prompt, Stuck, SlowStart };
+enum class Mode { Prompt, Stuck, Refuse, SlowStart };
 
 struct Settings {
   Mode mode = Mode::Prompt;
@@ -33,6 +35,7 @@ HANDLE g_stopEvent = nullptr;
 Settings ParseArguments(int argc, char** argv) {
   Settings settings;
   if (argc > 1 && std::strcmp(argv[1], "stuck") == 0) settings.mode = Mode::Stuck;
+  if (argc > 1 && std::strcmp(argv[1], "refuse") == 0) settings.mode = Mode::Refuse;
   if (argc > 1 && std::strcmp(argv[1], "slowstart") == 0) {
     settings.mode = Mode::SlowStart;
     if (argc > 2) settings.startPendingMs = std::strtoul(argv[2], nullptr, 10);
@@ -54,6 +57,8 @@ void Report(DWORD state, DWORD controlsAccepted, DWORD checkPoint = 0, DWORD wai
 DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
   switch (control) {
     case SERVICE_CONTROL_STOP:
+      if (g_settings.mode == Mode::Refuse) return ERROR_INVALID_SERVICE_CONTROL;
+      [[fallthrough]];
     case SERVICE_CONTROL_SHUTDOWN:
       Report(SERVICE_STOP_PENDING, 0, 1, 3000);
       if (g_settings.mode != Mode::Stuck) ::SetEvent(g_stopEvent);
@@ -83,7 +88,9 @@ void WINAPI ServiceMain(DWORD, LPSTR* argv) {
     PendStart(g_settings.startPendingMs);
   else
     Report(SERVICE_START_PENDING, 0, 1, 2000);
-  Report(SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+  Report(SERVICE_RUNNING, g_settings.mode == Mode::Refuse
+                              ? static_cast<DWORD>(SERVICE_ACCEPT_SHUTDOWN)
+                              : static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
   ::WaitForSingleObject(g_stopEvent, INFINITE);
   ::CloseHandle(g_stopEvent);
   Report(SERVICE_STOPPED, 0);

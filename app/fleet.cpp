@@ -1,0 +1,74 @@
+#include "app/fleet.h"
+
+#include "app/main_window.h"
+#include "platform/win32/win32.h"
+
+namespace fleet {
+
+const char* const kOptionExitCode = " /EXITCODE";
+const char* const kOptionDelayDelete = " /DELAYDELETE";
+const char* const kOptionPreview = " /PREVIEW";
+const char* const kAlreadyRunningText = "Quelmark ya se est\xE1 ejecutando.";
+
+namespace {
+
+const char* const kMutexName = "Quelmark.Tev32.Limpieza";
+const char* const kGlobalPrefix = "Global\\";
+
+// Windows NT 4 without terminal services refuses a backslash in an object name.
+bool HasGlobalNamespace() {
+  OSVERSIONINFOA v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  return GetVersionExA(&v) && v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 5;
+}
+
+}  // namespace
+
+std::string UpperCommandLine() {
+  const char* commandLine = GetCommandLineA();
+  std::string upper = commandLine != nullptr ? commandLine : "";
+  if (!upper.empty()) CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+  return upper;
+}
+
+bool HasOption(const std::string& upperCommandLine, const char* option) {
+  return upperCommandLine.find(option) != std::string::npos;
+}
+
+unsigned StatusCode(ExitStatus status) {
+  switch (status) {
+    case ExitStatus::Removed:
+      return 0;
+    case ExitStatus::RestartCompletes:
+      return 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+    case ExitStatus::RestartStarted:
+      return 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
+    case ExitStatus::NothingFound:
+      return 1605;  // ERROR_UNKNOWN_PRODUCT
+    case ExitStatus::ProductRemains:
+      return 1603;  // ERROR_INSTALL_FAILURE
+    case ExitStatus::AnotherInstance:
+      return 1618;  // ERROR_INSTALL_ALREADY_RUNNING
+  }
+  return 1603;
+}
+
+bool InstanceLock::Acquire() {
+  const std::string name = (HasGlobalNamespace() ? kGlobalPrefix : "") + std::string(kMutexName);
+  mutex_.reset(CreateMutexA(nullptr, FALSE, name.c_str()));
+  // Read at once: the error of a successful creation tells whether the mutex was there.
+  const DWORD error = GetLastError();
+  if (!mutex_) return false;  // ERROR_ACCESS_DENIED: another account's copy holds it
+  return error != ERROR_ALREADY_EXISTS;
+}
+
+unsigned EndSecondCopy(const std::string& upperCommandLine) {
+  const bool preview = HasOption(upperCommandLine, kOptionPreview);
+  if (!preview && !TForm1::SelectsAutomaticRun(upperCommandLine))
+    MessageBoxA(nullptr, kAlreadyRunningText, "Quelmark", MB_OK | MB_ICONINFORMATION);
+  if (preview || HasOption(upperCommandLine, kOptionExitCode))
+    return StatusCode(ExitStatus::AnotherInstance);
+  return 0;
+}
+
+}  // namespace fleet

@@ -1,0 +1,57 @@
+// What an unattended run across many machines needs from the shell: the options that
+// deployment tools pass, the exit statuses they read, and one copy of the program at a time.
+#pragma once
+
+#include <string>
+
+#include "platform/raii.h"
+
+namespace fleet {
+
+// Options beside the three of the automatic run; each one is its text, leading blank
+// included, anywhere in the upper-cased command line.
+extern const char* const kOptionExitCode;     // " /EXITCODE": the statuses below
+extern const char* const kOptionDelayDelete;  // " /DELAYDELETE": leftovers go at the restart
+extern const char* const kOptionPreview;      // " /PREVIEW": look, change nothing
+
+// The command line upper-cased with the system's rules, as the options are searched in it.
+std::string UpperCommandLine();
+bool HasOption(const std::string& upperCommandLine, const char* option);
+
+// The process's exit status with " /EXITCODE", in the Windows Installer's codes that the
+// deployment tools already understand. Without the option the program always ends with 0.
+enum class ExitStatus : unsigned {
+  Removed,            // 0: nothing of the product remains, no restart needed
+  RestartCompletes,   // 3010: what remains goes at the next restart, which is needed
+  RestartStarted,     // 1641: the program started the restart
+  NothingFound,       // 1605: nothing of the product was there before the run
+  ProductRemains,     // 1603: something remains that the restart will not remove
+  AnotherInstance,    // 1618: another copy runs; the tool should retry later
+};
+unsigned StatusCode(ExitStatus status);
+
+// Exit status of /PREVIEW: 0 when nothing of the product is present, 1 when something is.
+constexpr unsigned kPreviewNothingPresent = 0;
+constexpr unsigned kPreviewSomethingPresent = 1;
+
+// One copy at a time, machine-wide: a named mutex in the global namespace where there is one
+// (Windows 2000 and later, with or without terminal services), so that a copy started by a
+// start-up script as SYSTEM and one started by a user in another session see each other. A
+// mutex that exists but cannot be opened (another account created it) is another copy too.
+class InstanceLock {
+ public:
+  // True when this copy is the only one; it stays so while the lock lives.
+  bool Acquire();
+
+ private:
+  qm::unique_kernel mutex_;
+};
+
+// The box an interactive second copy shows.
+extern const char* const kAlreadyRunningText;
+
+// A second copy ends at once without touching anything: a box when it is interactive, and
+// the status for the command line (1618 with /EXITCODE or /PREVIEW, else 0).
+unsigned EndSecondCopy(const std::string& upperCommandLine);
+
+}  // namespace fleet

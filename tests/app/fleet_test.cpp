@@ -1,0 +1,277 @@
+// The program as deployment tools run it across machines: exit statuses from the look after
+// the run, deletions left to the restart, the preview that only looks, one copy at a time.
+#include <string>
+#include <vector>
+
+#include "app/quelmark.h"
+#include "shell_fixture.h"
+
+namespace shelltest {
+namespace {
+
+const std::string kInstall = "C:\\Program Files\\Brantivo\\Tev32\\";
+const std::string kStartMenu =
+    "C:\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas\\TEV32 para Windows\\";
+const std::string kCache = "C:\\WINDOWS\\Installer\\{DDC012F8-A786-4584-856D-044BC1F49414}\\";
+const std::string kDriver = "C:\\WINDOWS\\system32\\drivers\\TEVF.sys";
+const std::string kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kShared = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const std::string kUninstall =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{DDC012F8-A786-4584-856D-044BC1F49414}";
+const std::string kLog = "C:\\WINDOWS\\Temp\\Quelmark.log";
+const std::string kPreviewLog = "C:\\WINDOWS\\Temp\\Quelmark-preview.log";
+
+// A part of the product on each kind of plan item.
+void InstallProduct(sim::Machine& m, bool withService = true) {
+  m.CreateKey(HKEY_LOCAL_MACHINE, kRun);
+  m.CreateKey(HKEY_LOCAL_MACHINE, kShared);
+  if (withService) {
+    sim::ServiceSpec svc;
+    svc.name = "TEVSvc";
+    m.AddService(svc);
+  }
+  sim::ProcessSpec tray;
+  tray.exe = "TevTray.exe";
+  m.StartProcess(tray);
+  m.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.tev121", "", "TEV.Ftptev");
+  m.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "Version", "12.1");
+  m.CreateKey(HKEY_LOCAL_MACHINE, kUninstall);
+  m.SetString(HKEY_LOCAL_MACHINE, kRun, "TEV32PP", "C:\\x\\Tev32.exe");
+  m.SetDword(HKEY_LOCAL_MACHINE, kShared, kInstall + "Tev32.exe", 1);
+  m.MakeFile(kInstall + "Tev32.exe");
+  m.MakeFile(kInstall + "Data\\sig.dat", "", FILE_ATTRIBUTE_READONLY);
+  m.MakeFile(kStartMenu + "Tev32.lnk");
+  m.MakeFile(kCache + "setup.msi");
+  m.MakeFile(kDriver);
+}
+
+struct Outcome {
+  unsigned status = 0;
+  bool exited = false;  // through the restart step's immediate exit
+};
+
+Outcome RunMain(World& w) {
+  Outcome out;
+  try {
+    out.status = static_cast<unsigned>(QuelmarkMain(w.app));
+  } catch (const sim::ProcessExit& e) {
+    out.exited = true;
+    out.status = e.code;
+  }
+  return out;
+}
+
+class Fleet : public ::testing::Test {
+ protected:
+  Fleet() { ServeProgramResources(); }
+  ~Fleet() override { ui::headless::ClearResources(); }
+};
+
+// Each status of /EXITCODE, reached by a machine as deployment tools meet them.
+TEST_F(Fleet, ExitStatusFollowsWhatIsLeftAfterTheRun) {
+  struct Case {
+    const char* name;
+    const char* options;
+    std::function<void(sim::Machine&)> setUp;
+    unsigned status;
+  };
+  const Case cases[] = {
+      {"absent", "", [](sim::Machine& m) {
+         m.CreateKey(HKEY_LOCAL_MACHINE, kRun);
+         m.CreateKey(HKEY_LOCAL_MACHINE, kShared);
+       }, 1605},
+      {"full", "", [](sim::Machine& m) { InstallProduct(m); }, 3010},
+      {"full, no service", "", [](sim::Machine& m) { InstallProduct(m, false); }, 0},
+      {"full, restart", " /REBOOT_AUTO", [](sim::Machine& m) { InstallProduct(m); }, 1641},
+      {"locked file", "", [](sim::Machine& m) {
+         InstallProduct(m);
+         m.HoldOpen(kInstall + "Tev32.exe");
+       }, 1603},
+      {"denied key", "", [](sim::Machine& m) {
+         InstallProduct(m);
+         m.DenyKeyOpen(HKEY_LOCAL_MACHINE, kUninstall);
+         m.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstall);
+       }, 1603},
+      // Kept by the services stage, but its key goes with the registry stage: the service
+      // manager forgets it at the restart.
+      {"service already stopped", "", [](sim::Machine& m) {
+         InstallProduct(m, false);
+         sim::ServiceSpec svc;
+         svc.name = "TEVSvc";
+         svc.state = SERVICE_STOPPED;
+         m.AddService(svc);
+       }, 3010},
+      {"service refuses to stop", "", [](sim::Machine& m) {
+         InstallProduct(m, false);
+         sim::ServiceSpec svc;
+         svc.name = "TEVSvc";
+         svc.script.ignoresStop = true;
+         m.AddService(svc);
+         // It guards its registration too: the service manager loads it again at the restart.
+         m.DenyKeyDelete(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TEVSvc");
+       }, 1603},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    c.setUp(w.machine);
+    w.machine.commandLine = std::string("Quelmark.exe /CREATELOG /EXITCODE") + c.options;
+    const Outcome out = RunMain(w);
+    EXPECT_EQ(out.status, c.status);
+    EXPECT_TRUE(w.machine.messageBoxes.empty());
+    const std::string log = w.machine.FileContent(kLog);
+    const std::string last = "  C\xF3" "digo de salida: " + std::to_string(c.status) + "\r\n";
+    if (c.status == 1641)
+      EXPECT_NE(log.find("digo de salida: 1641 (3010 si Windows no acepta el reinicio)\r\n"),
+                std::string::npos);
+    else
+      EXPECT_EQ(log.substr(log.size() - last.size()), last);
+  }
+}
+
+TEST_F(Fleet, ALockedFileLeftToTheRestartGivesThe3010) {
+  World w;
+  InstallProduct(w.machine);
+  w.machine.HoldOpen(kInstall + "Tev32.exe");
+  w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE /DELAYDELETE";
+  EXPECT_EQ(RunMain(w).status, 3010u);
+}
+
+// The block names what is left and what the restart removes.
+TEST_F(Fleet, LogBlockNamesWhatIsLeftAndWhatTheRestartRemoves) {
+  World w;
+  InstallProduct(w.machine);
+  w.machine.HoldOpen(kInstall + "Tev32.exe");
+  w.machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, kUninstall);
+  w.machine.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstall);
+  w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE /DELAYDELETE";
+  EXPECT_EQ(RunMain(w).status, 1603u);
+  const std::string log = w.machine.FileContent(kLog);
+  const std::string block = log.substr(log.find(" \r\nComprobaci\xF3n final "));
+  EXPECT_NE(block.find("  Queda HKEY_LOCAL_MACHINE\\" + kUninstall + "\r\n"), std::string::npos);
+  EXPECT_NE(block.find("  Queda " + kInstall + " (se eliminar\xE1 al reiniciar)\r\n"),
+            std::string::npos);
+  EXPECT_EQ(block.find("Queda Proceso"), std::string::npos);
+  // Children before their folder, nothing outside the product's folders.
+  const std::string pending = w.machine.ValueBytes(
+      HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+      "PendingFileRenameOperations");
+  EXPECT_LT(pending.find("Tev32.exe"), pending.find(std::string("Tev32\0", 6)));
+  w.machine.Release(kInstall + "Tev32.exe");
+  w.machine.PerformPendingFileOperations();
+  EXPECT_FALSE(w.machine.PathExists(kInstall));
+}
+
+// Without the new options nothing of this shows: the status stays 0.
+TEST_F(Fleet, WithoutTheOptionsTheStatusStaysZero) {
+  for (const char* line : {"Quelmark.exe /CREATELOG", "Quelmark.exe /REBOOT_AUTO"}) {
+    SCOPED_TRACE(line);
+    World w;
+    InstallProduct(w.machine);
+    w.machine.HoldOpen(kInstall + "Tev32.exe");
+    w.machine.commandLine = line;
+    EXPECT_EQ(RunMain(w).status, 0u);
+    EXPECT_EQ(w.machine.FileContent(kLog).find("Comprobaci"), std::string::npos);
+  }
+}
+
+TEST_F(Fleet, PreviewOnAFullMachineChangesNothingAndSaysWhatItFound) {
+  World w;
+  InstallProduct(w.machine);
+  w.machine.MakeFile(kLog, "the last removal's log");
+  w.machine.commandLine = "Quelmark.exe /PREVIEW /CREATELOG /REBOOT_AUTO";
+  const std::string before = w.machine.StateDigest();
+  const Outcome out = RunMain(w);
+  EXPECT_FALSE(out.exited);
+  EXPECT_EQ(out.status, 1u);
+  const std::string preview = w.machine.FileContent(kPreviewLog);
+  w.machine.Release(kPreviewLog);
+  // The preview's own file is the only change.
+  ASSERT_TRUE(w.machine.PathExists(kPreviewLog));
+  DeleteFileA(kPreviewLog.c_str());
+  EXPECT_EQ(w.machine.StateDigest(), before);
+  EXPECT_TRUE(w.machine.messageBoxes.empty());
+  EXPECT_EQ(preview.rfind("  Carpeta de instalaci\xF3n: " + kInstall +
+                              " (por omisi\xF3n: DirInstall no existe o est\xE1 vac\xEDo)\r\n",
+                          0),
+            0u);
+  for (const std::string& line : std::vector<std::string>{
+           "  Presente: Servicio TEVSvc\r\n", "  Presente: Proceso TevTray.exe\r\n",
+        "  Ausente: Proceso Tev32.exe\r\n", "  Presente: HKEY_CLASSES_ROOT\\.tev121\r\n",
+        "  Ausente: HKEY_CLASSES_ROOT\\TEV.Ftptev\r\n", "  Presente: " + kInstall + "\r\n",
+        "  Presente: " + kDriver + "\r\n"})
+    EXPECT_NE(preview.find(line), std::string::npos) << line;
+}
+
+TEST_F(Fleet, PreviewNamesTheInstallFolderAndWhy) {
+  struct Case {
+    const char* dirInstall;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"D:\\Apps\\Tev", "  Carpeta de instalaci\xF3n: D:\\Apps\\Tev\\ (le\xED" "da de DirInstall)"},
+      {"C:\\WINDOWS", "  Carpeta de instalaci\xF3n: " + kInstall +
+                          " (por omisi\xF3n: la carpeta de DirInstall 'C:\\WINDOWS' no es segura)"},
+  };
+  for (const Case& c : cases) {
+    World w;
+    w.machine.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", c.dirInstall);
+    w.machine.commandLine = "Quelmark.exe /preview";
+    EXPECT_EQ(RunMain(w).status, 1u);  // the product key itself is there
+    EXPECT_EQ(w.machine.FileContent(kPreviewLog).rfind(c.line + "\r\n", 0), 0u) << c.dirInstall;
+  }
+}
+
+TEST_F(Fleet, ASecondCopyEndsAtOnceTouchingNothing) {
+  struct Case {
+    const char* line;
+    bool otherAccount;
+    unsigned status;
+    bool box;
+  };
+  const Case cases[] = {
+      {"Quelmark.exe", false, 0, true},
+      {"Quelmark.exe /CREATELOG /REBOOT_AUTO", false, 0, false},
+      {"Quelmark.exe /CREATELOG /EXITCODE", false, 1618, false},
+      {"Quelmark.exe /CREATELOG /EXITCODE", true, 1618, false},
+      {"Quelmark.exe /EXITCODE", true, 1618, true},
+      {"Quelmark.exe /PREVIEW", false, 1618, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.line << " other account " << c.otherAccount);
+    World w;
+    InstallProduct(w.machine);
+    w.machine.HoldMutex("Global\\Quelmark.Tev32.Limpieza", c.otherAccount);
+    w.machine.commandLine = c.line;
+    const std::string before = w.machine.StateDigest();
+    const Outcome out = RunMain(w);
+    EXPECT_FALSE(out.exited);
+    EXPECT_EQ(out.status, c.status);
+    EXPECT_EQ(w.machine.StateDigest(), before);
+    ASSERT_EQ(w.machine.messageBoxes.size(), c.box ? 1u : 0u);
+    if (c.box) {
+      EXPECT_EQ(w.machine.messageBoxes[0].text, "Quelmark ya se est\xE1 ejecutando.");
+      EXPECT_EQ(w.machine.messageBoxes[0].caption, "Quelmark");
+    }
+    EXPECT_EQ(w.app.MainForm(), nullptr);  // no window was created
+  }
+}
+
+// Windows NT 4 has no global namespace: the name goes without its prefix there.
+TEST_F(Fleet, TheInstanceNameFollowsTheSystem) {
+  {
+    World w;
+    w.machine.version.dwMajorVersion = 4;
+    w.machine.version.dwMinorVersion = 0;
+    w.machine.HoldMutex("Quelmark.Tev32.Limpieza");
+    w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE";
+    EXPECT_EQ(RunMain(w).status, 1618u);
+  }
+  World first;
+  first.machine.commandLine = "Quelmark.exe";
+  EXPECT_EQ(RunMain(first).status, 0u);
+  EXPECT_FALSE(first.machine.MutexExists("Global\\Quelmark.Tev32.Limpieza"));  // released
+}
+
+}  // namespace
+}  // namespace shelltest
