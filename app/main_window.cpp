@@ -6,6 +6,7 @@
 #include "app/layouts.h"
 #include "app/log_viewer.h"
 #include "cleanup/pump.h"
+#include "platform/end_process.h"
 #include "platform/raii.h"
 
 const char* const kRefusalText =
@@ -199,9 +200,9 @@ void TForm1::OfferRestart() {
     ConfirmRestart();
   } else if (RestartNeeded && RebootMode == RebootAuto) {
     RestartNeeded = RestartWindows();
-    if (RestartNeeded) ExitProcess(0);
+    if (RestartNeeded) qm::EndProcess(0);
   } else if (RebootMode == RebootNone) {
-    ExitProcess(0);
+    qm::EndProcess(0);
   }
 }
 
@@ -211,7 +212,7 @@ void TForm1::ConfirmRestart() {
   if (MessageBoxA(nullptr, kEndMessageText, kEndMessageCaption, MB_OKCANCEL | MB_ICONINFORMATION) !=
       IDCANCEL)
     RestartNeeded = RestartWindows();
-  if (RestartNeeded) ExitProcess(0);
+  if (RestartNeeded) qm::EndProcess(0);
 }
 
 bool RestartWindows() {
