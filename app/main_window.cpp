@@ -12,6 +12,7 @@
 #include "cleanup/preview.h"
 #include "cleanup/pump.h"
 #include "cleanup/registry.h"
+#include "platform/end_process.h"
 #include "platform/raii.h"
 
 const char* const kRefusalText =
@@ -336,9 +337,9 @@ void TForm1::OfferRestart() {
     ConfirmRestart();
   } else if (RestartNeeded && RebootMode == RebootAuto) {
     RestartNeeded = RestartWindows();
-    if (RestartNeeded) ExitProcess(FinalStatus(true));
+    if (RestartNeeded) qm::EndProcess(FinalStatus(true));
   } else if (RebootMode == RebootNone) {
-    ExitProcess(FinalStatus(false));
+    qm::EndProcess(FinalStatus(false));
   }
 }
 
@@ -348,7 +349,7 @@ void TForm1::ConfirmRestart() {
   if (MessageBoxA(nullptr, kEndMessageText, kEndMessageCaption, MB_OKCANCEL | MB_ICONINFORMATION) !=
       IDCANCEL)
     RestartNeeded = RestartWindows();
-  if (RestartNeeded) ExitProcess(FinalStatus(true));
+  if (RestartNeeded) qm::EndProcess(FinalStatus(true));
 }
 
 bool RestartWindows() {

@@ -1,7 +1,8 @@
 # libjpeg as the one target qm::jpeg in every build.
 # Natively: Debian's libjpeg-dev. For Windows: libjpeg-turbo from Debian's source package,
-# built once per target triplet as a static library without SIMD, and kept in a cache
-# outside the repository (QM_CACHE_DIR) so fresh clones and new build trees reuse it.
+# built once per target triplet and compiler variant as a static library without SIMD, and
+# kept in a cache outside the repository (QM_CACHE_DIR) so fresh clones and new build trees
+# reuse it.
 # Concurrent configures of several build trees serialise on a lock file.
 include_guard(GLOBAL)
 
@@ -51,20 +52,22 @@ function(qm_jpeg_fetch_source root out_var)
   set(${out_var} ${src} PARENT_SCOPE)
 endfunction()
 
-# Builds the static library for this toolchain into <root>/<triplet> once.
+# Builds the static library for this toolchain into <root>/<key> once; the key names the
+# target and, for compilers other than the posix ones, their threading model, so the library
+# is compiled by the same compiler as the program that links it.
 function(qm_jpeg_build root src out_var)
-  set(prefix ${root}/${QM_MINGW_TRIPLET})
+  set(prefix ${root}/${qm_jpeg_key})
   if(NOT EXISTS ${prefix}/.complete)
-    message(STATUS "libjpeg-turbo: building for ${QM_MINGW_TRIPLET} (once)")
-    set(bld ${root}/build-${QM_MINGW_TRIPLET})
+    message(STATUS "libjpeg-turbo: building for ${qm_jpeg_key} (once)")
+    set(bld ${root}/build-${qm_jpeg_key})
     file(REMOVE_RECURSE ${bld} ${prefix})
-    qm_jpeg_run("configure" ${root}/configure-${QM_MINGW_TRIPLET}.log
+    qm_jpeg_run("configure" ${root}/configure-${qm_jpeg_key}.log
       ${CMAKE_COMMAND} -G Ninja -S ${src} -B ${bld}
         -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${prefix}
         -DENABLE_SHARED=OFF -DENABLE_STATIC=ON
         -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF)
-    qm_jpeg_run("build" ${root}/build-${QM_MINGW_TRIPLET}.log
+    qm_jpeg_run("build" ${root}/build-${qm_jpeg_key}.log
       ${CMAKE_COMMAND} --build ${bld} --target jpeg-static -j 2)
     file(MAKE_DIRECTORY ${prefix}/include ${prefix}/lib)
     file(COPY ${src}/jpeglib.h ${src}/jerror.h ${src}/jmorecfg.h ${bld}/jconfig.h
@@ -82,6 +85,10 @@ if(NOT QM_MINGW_TRIPLET)
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
 
+set(qm_jpeg_key ${QM_MINGW_TRIPLET})
+if(QM_MINGW_THREADS AND NOT QM_MINGW_THREADS STREQUAL "posix")
+  string(APPEND qm_jpeg_key -${QM_MINGW_THREADS})
+endif()
 set(qm_jpeg_root ${QM_CACHE_DIR}/libjpeg-turbo)
 file(MAKE_DIRECTORY ${qm_jpeg_root})
 file(LOCK ${qm_jpeg_root}/.lock GUARD FILE TIMEOUT 1800)

@@ -1,10 +1,16 @@
 # Shared part of the MinGW-w64 toolchain files. The caller sets QM_MINGW_TRIPLET and
-# CMAKE_SYSTEM_PROCESSOR first. The "-posix" compilers are used because they carry the
-# winpthreads threading model that std::thread and GoogleTest need.
+# CMAKE_SYSTEM_PROCESSOR first, and QM_MINGW_THREADS when it wants other than "posix".
+#   posix: the compilers with the winpthreads threading model that std::thread and GoogleTest
+#          need; winpthreads imports functions Windows 2000, XP and 2003 lack, so these build
+#          the test programs only.
+#   win32: the compilers with the native threading model; they build the shipped program.
 set(CMAKE_SYSTEM_NAME Windows)
+if(NOT QM_MINGW_THREADS)
+  set(QM_MINGW_THREADS posix)
+endif()
 
-set(CMAKE_C_COMPILER   ${QM_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QM_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_C_COMPILER   ${QM_MINGW_TRIPLET}-gcc-${QM_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${QM_MINGW_TRIPLET}-g++-${QM_MINGW_THREADS})
 set(CMAKE_RC_COMPILER  ${QM_MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW_TRIPLET})

@@ -77,6 +77,38 @@ struct Library {
   static type invalid() { return nullptr; }
   static void close(type h) { ::FreeLibrary(h); }
 };
+#ifdef _WIN32  // windows and GDI: the toolkit's win32 backend (the sim has no GDI)
+struct Window {
+  using type = HWND;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::DestroyWindow(h); }
+};
+struct GdiObject {  // font, brush, bitmap
+  using type = HGDIOBJ;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::DeleteObject(h); }
+};
+// A device context is released with the window it came from, so the held value is a pair;
+// it is valid when it holds a context (the window is null for the screen's).
+struct DcOf {
+  HWND window;
+  HDC dc;
+  bool operator==(const DcOf& o) const { return dc == o.dc; }
+  bool operator!=(const DcOf& o) const { return !(*this == o); }
+};
+struct WindowDc {  // GetDC
+  using type = DcOf;
+  static type invalid() { return {nullptr, nullptr}; }
+  static void close(type h) { ::ReleaseDC(h.window, h.dc); }
+};
+struct PaintDc {  // BeginPaint: EndPaint needs the same PAINTSTRUCT
+  struct type : DcOf {
+    PAINTSTRUCT ps;
+  };
+  static type invalid() { return {}; }
+  static void close(const type& h) { ::EndPaint(h.window, &h.ps); }
+};
+#endif
 }  // namespace traits
 
 using unique_hkey = unique_handle<traits::RegKey>;
@@ -86,5 +118,39 @@ using unique_file = unique_handle<traits::FileHandle>;
 using unique_snapshot = unique_handle<traits::FileHandle>;
 using unique_library = unique_handle<traits::Library>;
 using unique_service = unique_handle<traits::ServiceHandle>;
+#ifdef _WIN32
+using unique_window = unique_handle<traits::Window>;
+using unique_gdi = unique_handle<traits::GdiObject>;
+using unique_window_dc = unique_handle<traits::WindowDc>;
+using unique_paint_dc = unique_handle<traits::PaintDc>;
+
+// GetDC(window) as an owned context (its dc is null when the call failed).
+inline unique_window_dc GetWindowDc(HWND window) {
+  return unique_window_dc(traits::DcOf{window, ::GetDC(window)});
+}
+// BeginPaint(window) as an owned context; EndPaint runs when it goes.
+inline unique_paint_dc BeginPaintDc(HWND window) {
+  traits::PaintDc::type p{};
+  p.window = window;
+  p.dc = ::BeginPaint(window, &p.ps);
+  return unique_paint_dc(p);
+}
+
+// Selects an object into a context and selects the previous one back when it goes, before
+// the object itself may be deleted. Declared after the object's owner, it goes first.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (old_ != nullptr) ::SelectObject(dc_, old_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+#endif
 
 }  // namespace qm

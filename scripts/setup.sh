@@ -6,6 +6,7 @@ set -euo pipefail
 
 pkgs=(cmake ninja-build g++ git pkg-config
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+      g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
       wine64 fonts-wine xvfb xauth x11-utils imagemagick
       googletest libgtest-dev libjpeg-dev dpkg-dev)
 

@@ -4,7 +4,8 @@
 # Prints one line per suite and, last, "N passed, N failed"; exits non-zero on any failure.
 #
 # Environment:
-#   QM_PRESETS   presets to build (default: native native-release mingw64 mingw32)
+#   QM_PRESETS   presets to build (default: native native-release mingw64 mingw32 release32
+#                release64)
 #   QM_WERROR    ON (default) builds with -Werror; OFF lets warnings through
 #   QM_WINE_TIMEOUT  time limit per Windows test program, seconds (default 900)
 #   QM_E2E_TIMEOUT   time limit per end-to-end script, seconds (default 900)
@@ -15,7 +16,7 @@ root=$(pwd)
 logs="$root/build/test-logs"
 started=$(date +%s)
 
-presets=(${QM_PRESETS:-native native-release mingw64 mingw32})
+presets=(${QM_PRESETS:-native native-release mingw64 mingw32 release32 release64})
 werror=${QM_WERROR:-ON}
 wine_timeout=${QM_WINE_TIMEOUT:-900}
 e2e_timeout=${QM_E2E_TIMEOUT:-900}
@@ -143,7 +144,23 @@ if is_built mingw64; then
   record wine "$wine_pass" "$wine_fail" "$n programs under Wine"
 fi
 
+# ---- what Windows must provide for the shipped programs to start ----
+if is_built release32 && is_built release64; then
+  echo "== import check of the release builds"
+  log="$logs/imports.log"
+  bash tools/release/imports_test.sh build/release32/app/Quelmark.exe \
+    build/release64/app/Quelmark.exe >"$log" 2>&1
+  rc=$?
+  read -r p f < <(sed -nE 's/^([0-9]+) passed, ([0-9]+) failed$/\1 \2/p' "$log" | tail -n 1)
+  p=${p:-0} f=${f:-0}
+  [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
+  [ "$f" != 0 ] && show_tail "$log" 40
+  record imports "$p" "$f" "tools/release/imports_test.sh"
+fi
+
 # ---- end-to-end scripts ----
+# They run the x86_64 release build of Quelmark.exe (QM_RELEASE_DIR) with the helper tools
+# of the mingw64 build.
 shopt -s nullglob
 e2e=(tests/e2e/*.sh)
 if [ ${#e2e[@]} -gt 0 ]; then
@@ -152,7 +169,7 @@ if [ ${#e2e[@]} -gt 0 ]; then
   for s in "${e2e[@]}"; do
     name=$(basename "$s" .sh)
     log="$logs/e2e-$name.log"
-    QM_ROOT="$root" QM_BUILD_DIR="$root/build/mingw64" \
+    QM_ROOT="$root" QM_BUILD_DIR="$root/build/mingw64" QM_RELEASE_DIR="$root/build/release64" \
       timeout -k 10 "$e2e_timeout" bash "$s" >"$log" 2>&1 </dev/null
     rc=$?
     own=$(grep -E '^([A-Za-z0-9_-]+: )?[0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)

@@ -17,9 +17,12 @@
 
 namespace sim {
 
-// Thrown by ExitProcess: the program's "end the process now" unwinds to the test.
+// Thrown by ExitProcess and qm::EndProcess: the program's "end the process now" unwinds to
+// the test. exitHandlersRun tells the runtime's exit (qm::EndProcess) from ExitProcess,
+// which skips the exit handlers.
 struct ProcessExit {
   UINT code;
+  bool exitHandlersRun = false;
 };
 
 enum class ListingOrder { Alphabetical, ReverseAlphabetical, Creation };

@@ -6,6 +6,11 @@
 // Control identifiers follow the layout order from 100 on; menu commands start at 1000.
 // Painting: later controls of a layout are drawn over earlier ones; controls that take the
 // keyboard focus stand above the others, in their tab order.
+//
+// The first form is the application's main window and the only one with a task-bar entry:
+// every later form is owned by it, so it stays above the main window and hides with it.
+// Each window reaches the backend through its own data (GWLP_USERDATA): a form's peer, set
+// at WM_NCCREATE, or a control's peer; a window whose object is gone holds null.
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -13,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/exception.h"
 #include "platform/raii.h"
 #include "platform/ui/backend.h"
 #include "platform/ui/ui.h"
@@ -21,25 +27,54 @@ namespace ui {
 
 namespace {
 
-struct GdiObjectTraits {
-  using type = HGDIOBJ;
-  static type invalid() { return nullptr; }
-  static void close(type h) { ::DeleteObject(h); }
-};
-using unique_gdi = qm::unique_handle<GdiObjectTraits>;
+using qm::unique_gdi;
+
+class Win32Backend;
 
 const char kFormClass[] = "QuelmarkForm";
 const char kPaintClass[] = "QuelmarkControl";
 constexpr int kFirstControlId = 100;
 constexpr int kFirstMenuId = 1000;
 
-struct FormPeer {
-  HWND hwnd = nullptr;
-  std::map<int, Control*> controls;
-  std::map<int, MenuItem*> menuItems;
-  std::vector<unique_gdi> menuBitmaps;  // freed after the window (and its menu) is gone
-  int defaultButton = 0;
+// What a control's window holds in GWLP_USERDATA.
+struct ControlPeer {
+  Win32Backend* backend;
+  Control* control;
 };
+
+ControlPeer* ControlPeerOf(HWND hwnd) {
+  return reinterpret_cast<ControlPeer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// What a form's window holds in GWLP_USERDATA. It owns the window; the bitmaps of the
+// window's menu are freed after the window (and its menu) is gone.
+struct FormPeer {
+  FormPeer(Win32Backend* b, Form* f) : backend(b), form(f) {}
+  FormPeer(const FormPeer&) = delete;
+  FormPeer& operator=(const FormPeer&) = delete;
+  // The objects behind the windows are going away: no message may reach them any more.
+  ~FormPeer() {
+    for (const auto& entry : controls)
+      SetWindowLongPtrA(static_cast<HWND>(entry.second.control->peer), GWLP_USERDATA, 0);
+    if (hwnd) SetWindowLongPtrA(hwnd.get(), GWLP_USERDATA, 0);
+  }
+  HWND Hwnd() const { return hwnd.get(); }
+
+  Win32Backend* backend;
+  Form* form;
+  std::vector<unique_gdi> menuBitmaps;
+  std::map<int, ControlPeer> controls;  // node addresses stay put: the windows point at them
+  std::map<int, MenuItem*> menuItems;
+  int defaultButton = 0;
+  qm::unique_window hwnd;  // destroyed first, while the rest is still whole
+};
+
+FormPeer* FormPeerOf(HWND hwnd) {
+  return reinterpret_cast<FormPeer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// A failed window call: the toolkit's operating-system error with the call's last error.
+[[noreturn]] void RaiseLastError() { throw EOSError(GetLastError()); }
 
 COLORREF Resolve(Color c) {
   return (c & 0x80000000u) ? GetSysColor(static_cast<int>(c & 0xFF)) : static_cast<COLORREF>(c);
@@ -53,6 +88,8 @@ class Win32Backend final : public Backend {
  public:
   Win32Backend();
   ~Win32Backend() override;
+  Win32Backend(const Win32Backend&) = delete;
+  Win32Backend& operator=(const Win32Backend&) = delete;
 
   void FormCreated(Form& form) override;
   void FormDestroyed(Form& form) override;
@@ -83,8 +120,12 @@ class Win32Backend final : public Backend {
   void FitLabel(Label& label);
   void HandleCommand(Form& form, WPARAM wParam, LPARAM lParam);
   FormPeer* PeerOf(const Form& form) const;
+  void RegisterClasses();
+  LRESULT FormMessage(FormPeer& peer, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT ControlMessage(Control& control, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
+  bool registered_ = false;
   HWND mainWindow_ = nullptr;
   std::map<const Form*, std::unique_ptr<FormPeer>> forms_;
   std::map<std::tuple<std::string, int, bool, bool>, unique_gdi> fonts_;
@@ -92,10 +133,11 @@ class Win32Backend final : public Backend {
   bool syncingMemo_ = false;
 };
 
-Win32Backend* g_backend = nullptr;
+Win32Backend::Win32Backend() : instance_(GetModuleHandleA(nullptr)) {}
 
-Win32Backend::Win32Backend() : instance_(GetModuleHandleA(nullptr)) {
-  g_backend = this;
+// Registered with the first form, so that a failure is raised where the program reports it.
+void Win32Backend::RegisterClasses() {
+  if (registered_) return;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = FormProc;
@@ -103,7 +145,7 @@ Win32Backend::Win32Backend() : instance_(GetModuleHandleA(nullptr)) {
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hIcon = LoadIconA(instance_, "MAINICON");
   wc.lpszClassName = kFormClass;
-  RegisterClassExA(&wc);
+  if (RegisterClassExA(&wc) == 0) RaiseLastError();
 
   WNDCLASSEXA pc{};
   pc.cbSize = sizeof pc;
@@ -111,12 +153,20 @@ Win32Backend::Win32Backend() : instance_(GetModuleHandleA(nullptr)) {
   pc.hInstance = instance_;
   pc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   pc.lpszClassName = kPaintClass;
-  RegisterClassExA(&pc);
+  if (RegisterClassExA(&pc) == 0) {
+    const DWORD error = GetLastError();
+    UnregisterClassA(kFormClass, instance_);
+    throw EOSError(error);
+  }
+  registered_ = true;
 }
 
 Win32Backend::~Win32Backend() {
   forms_.clear();
-  g_backend = nullptr;
+  if (registered_) {
+    UnregisterClassA(kPaintClass, instance_);
+    UnregisterClassA(kFormClass, instance_);
+  }
 }
 
 FormPeer* Win32Backend::PeerOf(const Form& form) const {
@@ -158,11 +208,9 @@ BITMAPINFO DibInfo(const Picture& picture) {
 HBITMAP Win32Backend::BitmapFor(const Picture& picture) {
   if (picture.Empty()) return nullptr;
   BITMAPINFO bi = DibInfo(picture);
-  HDC screen = GetDC(nullptr);
-  HBITMAP bmp = CreateDIBitmap(screen, &bi.bmiHeader, CBM_INIT, picture.bgrx.data(), &bi,
-                               DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  return bmp;
+  qm::unique_window_dc screen = qm::GetWindowDc(nullptr);
+  return CreateDIBitmap(screen.get().dc, &bi.bmiHeader, CBM_INIT, picture.bgrx.data(), &bi,
+                        DIB_RGB_COLORS);
 }
 
 DWORD FormStyle(const FormSpec& spec) {
@@ -190,7 +238,8 @@ DWORD FormExStyle(const FormSpec& spec) {
 }
 
 void Win32Backend::FormCreated(Form& form) {
-  auto peer = std::make_unique<FormPeer>();
+  RegisterClasses();
+  auto peer = std::make_unique<FormPeer>(this, &form);
   const FormSpec& spec = form.Spec();
   const DWORD style = FormStyle(spec);
   const DWORD ex = FormExStyle(spec);
@@ -201,28 +250,32 @@ void Win32Backend::FormCreated(Form& form) {
   const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
 
-  peer->hwnd = CreateWindowExA(ex, kFormClass, spec.caption.c_str(), style, x, y, w, h, nullptr,
-                               nullptr, instance_, &form);
-  form.peer = peer->hwnd;
-  if (mainWindow_ == nullptr) mainWindow_ = peer->hwnd;
+  // A top-level window's parent argument is its owner.
+  HWND owner = mainWindow_;
+  // WM_NCCREATE stores the peer in the window, which the peer then owns.
+  peer->hwnd.reset(CreateWindowExA(ex, kFormClass, spec.caption.c_str(), style, x, y, w, h,
+                                   owner, nullptr, instance_, peer.get()));
+  if (!peer->hwnd) RaiseLastError();
   FormPeer& p = *peer;
-  forms_[&form] = std::move(peer);
   if (!form.Menu().empty()) CreateMenu(form, p);
   int id = kFirstControlId;
   for (const auto& c : form.Controls()) CreateControl(form, p, *c, id++);
+  form.peer = p.Hwnd();
+  if (mainWindow_ == nullptr) mainWindow_ = p.Hwnd();
+  forms_[&form] = std::move(peer);
   ArrangeZOrder(form);
   // With the menu in place the client area can be set exactly.
   if (spec.clientSize) {
     RECT client{0, 0, spec.width, spec.height};
     AdjustWindowRectEx(&client, style, form.Menu().empty() ? FALSE : TRUE, ex);
-    SetWindowPos(p.hwnd, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+    SetWindowPos(p.Hwnd(), nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
 void Win32Backend::CreateControl(Form& form, FormPeer& peer, Control& control, int id) {
   HWND parent = control.Parent() != nullptr ? static_cast<HWND>(control.Parent()->peer)
-                                            : peer.hwnd;
+                                            : peer.Hwnd();
   const Bounds& b = control.GetBounds();
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   if (control.Visible()) style |= WS_VISIBLE;
@@ -240,7 +293,9 @@ void Win32Backend::CreateControl(Form& form, FormPeer& peer, Control& control, i
     }
     case ControlKind::Memo:
       cls = "EDIT";
-      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL;
+      // Long lines wrap at the box's width: a horizontal scroll bar (or ES_AUTOHSCROLL)
+      // would turn wrapping off, so the box scrolls vertically only.
+      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL;
       ex |= WS_EX_CLIENTEDGE;
       break;
     case ControlKind::Panel:
@@ -250,12 +305,20 @@ void Win32Backend::CreateControl(Form& form, FormPeer& peer, Control& control, i
     default:
       break;
   }
+  ControlPeer& cp = peer.controls.emplace(id, ControlPeer{this, &control}).first->second;
+  // The child window is destroyed with its form's window.
   HWND hwnd = CreateWindowExA(ex, cls, control.Caption().c_str(), style, b.left, b.top, b.width,
                               b.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              instance_, nullptr);
-  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
+                              instance_, &cp);
+  if (hwnd == nullptr) {
+    const DWORD error = GetLastError();
+    peer.controls.erase(id);
+    throw EOSError(error);
+  }
+  // The system's own controls know nothing of WM_NCCREATE's parameter: set it here (for the
+  // backend's own class, WM_NCCREATE has set the same value already).
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&cp));
   control.peer = hwnd;
-  peer.controls[id] = &control;
   if (control.Kind() == ControlKind::Button || control.Kind() == ControlKind::Memo)
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form.Spec().font)), FALSE);
   if (control.Kind() == ControlKind::Memo) {
@@ -270,13 +333,14 @@ void Win32Backend::CreateControl(Form& form, FormPeer& peer, Control& control, i
 // text stays whole.
 void Win32Backend::FitLabel(Label& label) {
   HWND hwnd = static_cast<HWND>(label.peer);
-  HDC dc = GetDC(hwnd);
-  HGDIOBJ old = SelectObject(dc, FontFor(label.GetFont()));
   SIZE size{};
-  GetTextExtentPoint32A(dc, label.Caption().c_str(), static_cast<int>(label.Caption().size()),
-                        &size);
-  SelectObject(dc, old);
-  ReleaseDC(hwnd, dc);
+  {
+    qm::unique_window_dc dc = qm::GetWindowDc(hwnd);
+    if (!dc) return;
+    qm::SelectedObject font(dc.get().dc, FontFor(label.GetFont()));
+    GetTextExtentPoint32A(dc.get().dc, label.Caption().c_str(),
+                          static_cast<int>(label.Caption().size()), &size);
+  }
   if (size.cx > 0 && size.cy > 0)
     SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -306,7 +370,7 @@ void Win32Backend::CreateMenu(Form& form, FormPeer& peer) {
   HMENU bar = ::CreateMenu();
   int nextId = kFirstMenuId;
   AppendMenuItems(bar, form.Menu(), peer, nextId);
-  SetMenu(peer.hwnd, bar);  // the window destroys its menu
+  SetMenu(peer.Hwnd(), bar);  // the window destroys its menu
 }
 
 void Win32Backend::ArrangeZOrder(const Form& form) {
@@ -330,13 +394,9 @@ void Win32Backend::FormDestroyed(Form& form) {
   if (it == forms_.end()) return;
   std::unique_ptr<FormPeer> peer = std::move(it->second);
   forms_.erase(it);
-  // The objects behind the windows are going away: no message may reach them any more.
-  for (const auto& entry : peer->controls)
-    SetWindowLongPtrA(static_cast<HWND>(entry.second->peer), GWLP_USERDATA, 0);
-  SetWindowLongPtrA(peer->hwnd, GWLP_USERDATA, 0);
-  if (peer->hwnd == mainWindow_) mainWindow_ = nullptr;
-  DestroyWindow(peer->hwnd);
+  if (peer->Hwnd() == mainWindow_) mainWindow_ = nullptr;
   form.peer = nullptr;
+  peer.reset();  // detaches the windows from their objects, then destroys them
 }
 
 void Win32Backend::FormShown(Form& form) {
@@ -388,10 +448,9 @@ void Win32Backend::Paint(Control& control, HDC dc, const RECT& rc) {
       FillRect(dc, &rc, BrushFor(back));
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, Resolve(label.GetFont().color));
-      HGDIOBJ old = SelectObject(dc, FontFor(label.GetFont()));
+      qm::SelectedObject font(dc, FontFor(label.GetFont()));
       RECT text = rc;
       DrawTextA(dc, label.Caption().c_str(), -1, &text, DT_LEFT | DT_TOP | DT_SINGLELINE);
-      SelectObject(dc, old);
       break;
     }
     case ControlKind::Image: {
@@ -430,9 +489,9 @@ void Win32Backend::HandleCommand(Form& form, WPARAM wParam, LPARAM lParam) {
   const int id = LOWORD(wParam);
   const int code = HIWORD(wParam);
   if (lParam != 0) {
-    auto* control = reinterpret_cast<Control*>(
-        GetWindowLongPtrA(reinterpret_cast<HWND>(lParam), GWLP_USERDATA));
-    if (control == nullptr) return;
+    ControlPeer* cp = ControlPeerOf(reinterpret_cast<HWND>(lParam));
+    if (cp == nullptr) return;
+    Control* control = cp->control;
     if (control->Kind() == ControlKind::Button && code == BN_CLICKED) {
       app.DeliverClick(*control);
     } else if (control->Kind() == ControlKind::Memo && code == EN_CHANGE && !syncingMemo_) {
@@ -441,15 +500,11 @@ void Win32Backend::HandleCommand(Form& form, WPARAM wParam, LPARAM lParam) {
     return;
   }
   if (id == IDOK && peer->defaultButton != 0) {
-    app.DeliverClick(*peer->controls[peer->defaultButton]);
+    app.DeliverClick(*peer->controls.at(peer->defaultButton).control);
     return;
   }
   auto item = peer->menuItems.find(id);
   if (item != peer->menuItems.end()) app.DeliverMenuClick(*item->second);
-}
-
-Form* FormOf(HWND hwnd) {
-  return reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
 void FocusFirstControl(Form& form) {
@@ -467,35 +522,45 @@ LRESULT CALLBACK Win32Backend::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
     return DefWindowProcA(hwnd, msg, wParam, lParam);
   }
-  Form* form = FormOf(hwnd);
-  if (form == nullptr || g_backend == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  FormPeer* peer = FormPeerOf(hwnd);
+  if (peer == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    // Destroyed by the system (with its owner, say): the peer no longer owns a window.
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    peer->hwnd.release();
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+  return peer->backend->FormMessage(*peer, hwnd, msg, wParam, lParam);
+}
+
+LRESULT Win32Backend::FormMessage(FormPeer& peer, HWND hwnd, UINT msg, WPARAM wParam,
+                                  LPARAM lParam) {
+  Form& form = *peer.form;
   switch (msg) {
     case WM_ERASEBKGND: {
       RECT rc;
       GetClientRect(hwnd, &rc);
-      FillRect(reinterpret_cast<HDC>(wParam), &rc, g_backend->BrushFor(form->Spec().color));
+      FillRect(reinterpret_cast<HDC>(wParam), &rc, BrushFor(form.Spec().color));
       return 1;
     }
     case WM_COMMAND:
-      g_backend->HandleCommand(*form, wParam, lParam);
+      HandleCommand(form, wParam, lParam);
       return 0;
-    case DM_GETDEFID: {
-      FormPeer* peer = g_backend->PeerOf(*form);
-      if (peer == nullptr || peer->defaultButton == 0) return 0;
-      return MAKELRESULT(peer->defaultButton, DC_HASDEFID);
-    }
+    case DM_GETDEFID:
+      if (peer.defaultButton == 0) return 0;
+      return MAKELRESULT(peer.defaultButton, DC_HASDEFID);
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE) {
-        FocusFirstControl(*form);
-        form->App().DeliverActivate(*form);
+        FocusFirstControl(form);
+        form.App().DeliverActivate(form);
       }
       return 0;
     case WM_CLOSE:
-      form->App().DeliverCloseRequest(*form);
+      form.App().DeliverCloseRequest(form);
       return 0;
     case WM_HELP:
       if (reinterpret_cast<const HELPINFO*>(lParam)->iContextType == HELPINFO_MENUITEM) {
-        form->App().DeliverMenuHelp();
+        form.App().DeliverMenuHelp();
         return TRUE;
       }
       return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -505,34 +570,47 @@ LRESULT CALLBACK Win32Backend::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
 }
 
 LRESULT CALLBACK Win32Backend::PaintProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* control = reinterpret_cast<Control*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (control == nullptr || g_backend == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+  ControlPeer* cp = ControlPeerOf(hwnd);
+  if (cp == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  return cp->backend->ControlMessage(*cp->control, hwnd, msg, wParam, lParam);
+}
+
+LRESULT Win32Backend::ControlMessage(Control& control, HWND hwnd, UINT msg, WPARAM wParam,
+                                     LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
+      qm::unique_paint_dc dc = qm::BeginPaintDc(hwnd);
+      if (!dc) return 0;
       RECT rc;
       GetClientRect(hwnd, &rc);
-      g_backend->Paint(*control, dc, rc);
-      EndPaint(hwnd, &ps);
+      Paint(control, dc.get().dc, rc);
       return 0;
     }
+    case WM_GETFONT:  // the font a label is drawn in, for tools that measure its caption
+      if (control.Kind() == ControlKind::Label)
+        return reinterpret_cast<LRESULT>(FontFor(static_cast<Label&>(control).GetFont()));
+      return 0;
     case WM_MOUSEMOVE:
-      control->Owner().App().DeliverMouseMove(*control);
+      control.Owner().App().DeliverMouseMove(control);
       return 0;
     case WM_LBUTTONUP:
-      control->Owner().App().DeliverClick(*control);
+      control.Owner().App().DeliverClick(control);
       return 0;
     case WM_SETCURSOR:
-      if (control->Kind() == ControlKind::Label && static_cast<Label*>(control)->HandCursor()) {
+      if (control.Kind() == ControlKind::Label && static_cast<Label&>(control).HandCursor()) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }
       return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_COMMAND:  // from controls inside a panel
-      g_backend->HandleCommand(control->Owner(), wParam, lParam);
+      HandleCommand(control.Owner(), wParam, lParam);
       return 0;
     default:
       return DefWindowProcA(hwnd, msg, wParam, lParam);

@@ -48,6 +48,8 @@ class OfferRestart : public ::testing::Test {
 
     EXPECT_EQ(end.exited, r.immediateExit);
     EXPECT_EQ(end.code, 0u);
+    // An immediate exit is the ordinary process exit: the runtime's exit handlers run.
+    EXPECT_EQ(end.exitHandlersRun, r.immediateExit);
     if (r.messageShown) {
       ASSERT_EQ(fresh.messageBoxes.size(), 1u);
       EXPECT_EQ(fresh.messageBoxes[0].owner, nullptr);

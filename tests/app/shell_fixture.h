@@ -71,6 +71,7 @@ class ScriptedServices : public MainWindowServices {
 struct Ending {
   bool exited = false;
   unsigned code = 0;
+  bool exitHandlersRun = false;  // the runtime's exit, not ExitProcess
 };
 
 // One simulated machine with the service binding and a headless application, for tests
@@ -89,6 +90,7 @@ inline Ending DestroyWindows(ui::Application& app) {
   } catch (const sim::ProcessExit& e) {
     end.exited = true;
     end.code = e.code;
+    end.exitHandlersRun = e.exitHandlersRun;
   }
   return end;
 }

@@ -7,11 +7,14 @@
 # and sets the exit status.
 #
 # Environment: QM_ROOT (repository), QM_BUILD_DIR (a mingw64 build tree, default
-# $QM_ROOT/build/mingw64), QM_E2E_ARTIFACTS (screenshots and failing logs, default
+# $QM_ROOT/build/mingw64: the helper tools), QM_RELEASE_DIR (the x86_64 release build tree
+# whose Quelmark.exe is run, built as the shipped one; default $QM_ROOT/build/release64),
+# QM_E2E_ARTIFACTS (screenshots and failing logs, default
 # $QM_BUILD_DIR/e2e-artifacts), QMW_KEEP=1 keeps each prefix for inspection.
 
 QM_ROOT=${QM_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 QM_BUILD_DIR=${QM_BUILD_DIR:-$QM_ROOT/build/mingw64}
+QM_RELEASE_DIR=${QM_RELEASE_DIR:-$QM_ROOT/build/release64}
 QM_E2E_ARTIFACTS=${QM_E2E_ARTIFACTS:-$QM_BUILD_DIR/e2e-artifacts}
 # The prefix's ANSI code page follows the locale: Windows-1252 under C.UTF-8, and file names
 # reach the disk as UTF-8.
@@ -32,10 +35,14 @@ e2e_exe() {  # e2e_exe TARGET-FOLDER NAME: the built program, or nothing
   local f="$QM_BUILD_DIR/$1/$2"
   [ -f "$f" ] && echo "$f"
 }
+e2e_quelmark() {  # the release build's Quelmark.exe, or nothing
+  local f="$QM_RELEASE_DIR/app/Quelmark.exe"
+  [ -f "$f" ] && echo "$f"
+}
 
 e2e_begin() {
   local missing=() t
-  E2E_QUELMARK=$(e2e_exe app Quelmark.exe)
+  E2E_QUELMARK=$(e2e_quelmark)
   E2E_STAGE=$(e2e_exe tools/stage qmstage.exe)
   E2E_FAKE=$(e2e_exe tools/fakeproc fakeproc.exe)
   E2E_SVC=$(e2e_exe tools/svc TevSvc.exe)
@@ -44,7 +51,7 @@ e2e_begin() {
     [ -n "${!t}" ] || missing+=("$t")
   done
   if [ ${#missing[@]} -gt 0 ]; then
-    echo "not built in $QM_BUILD_DIR: ${missing[*]}"
+    echo "not built in $QM_BUILD_DIR / $QM_RELEASE_DIR: ${missing[*]}"
     echo "0 passed, 1 failed"
     exit 1
   fi

@@ -9,10 +9,10 @@
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.bash"
 
-QUELMARK=$(e2e_exe app Quelmark.exe)
+QUELMARK=$(e2e_quelmark)
 PROBE=$(e2e_exe tools/uiprobe uiprobe.exe)
 if [ -z "$QUELMARK" ] || [ -z "$PROBE" ]; then
-  echo "not built in $QM_BUILD_DIR: Quelmark.exe and uiprobe.exe are needed"
+  echo "not built: $QM_RELEASE_DIR/app/Quelmark.exe and $QM_BUILD_DIR/.../uiprobe.exe are needed"
   echo "0 passed, 1 failed"
   exit 1
 fi
@@ -108,6 +108,52 @@ control 108 Button \"OK\" 111 152 75 25 visible enabled"
 VIEWER_CONTROLS="control 100 Button \"&Cerrar\" 244 264 75 25 visible enabled
 control 101 Edit \"\" 2 4 564 253 visible enabled"
 
+# check_owned CAPTION: the secondary window is owned by the main window, and the program
+# still shows one task-bar entry, the main window's.
+check_owned() {
+  probe owner "$1"
+  check_eq "\"$1\" is owned by the main window" '"Quelmark"' "$(cat "$QMW_WORK/probe.out")"
+  probe taskbar "$1"
+  check_eq "one task-bar entry while \"$1\" shows" '"Quelmark"' "$(cat "$QMW_WORK/probe.out")"
+}
+
+# Specified widths of the labels, which size themselves to their text: "WINDOW ID WIDTH FONT"
+# (FONT is the probe's column: 1 = 11 px, 2 = 11 px bold, 3 = 13 px bold).
+LABEL_WIDTHS="Quelmark 100 205 3
+Quelmark 103 163 1
+Quelmark 104 102 1
+Quelmark 105 101 1
+Quelmark 106 94 1
+Acerca de... 102 46 1
+Acerca de... 103 56 1
+Acerca de... 104 209 1
+Acerca de... 105 171 2
+Acerca de... 106 31 1
+Acerca de... 107 117 1"
+
+# check_captions_fit CAPTION: Wine draws "MS Sans Serif" with its own font of that name, and
+# every caption's text fits its control: a button's inside its face, a label's in the width
+# the layout gives it. Measured widths are printed either way.
+check_captions_fit() {
+  local id text face w1 w2 w3 cw ch width font have bad=""
+  probe fit "$1" || { not_ok "captions of \"$1\" measured"; return 1; }
+  while IFS=$'\t' read -r id text face w1 w2 w3 cw ch; do
+    echo "    $1 control $id \"$text\": $w1 / $w2 / $w3 px in \"$face\", control $cw x $ch"
+    [ "$face" = "MS Sans Serif" ] || bad="$bad $id:face=$face"
+    read -r width font < <(awk -v w="$1" -v i="$id" '{ n = NF; if ($(n - 2) == i) {
+      name = $1; for (k = 2; k <= n - 3; k++) name = name " " $k; if (name == w) print $(n - 1), $n } }' \
+      <<<"$LABEL_WIDTHS")
+    if [ -n "${width:-}" ]; then
+      have=$(eval echo "\$w$font")
+      [ "$have" -le "$width" ] || bad="$bad $id:$have>$width"
+    else  # a button: the text within the face, inside the 3-pixel edges
+      [ "$w1" -le $((cw - 6)) ] || bad="$bad $id:$w1>$((cw - 6))"
+    fi
+  done < <(LC_ALL=C sed -nE 's/^fit ([0-9]+) "(.*)" "(.*)" ([0-9]+) ([0-9]+) ([0-9]+) ([0-9]+) ([0-9]+)$/\1\t\2\t\3\t\4\t\5\t\6\t\7\t\8/p' "$QMW_WORK/probe.out")
+  if [ -z "$bad" ]; then ok "captions of \"$1\" fit in Wine's MS Sans Serif"; else
+    not_ok "captions of \"$1\" fit in Wine's MS Sans Serif:$bad"; fi
+}
+
 e2e_case "the three windows of an interactive run"
 qmw_create || exit 1
 qmw_copy_in "$QUELMARK" "$PROBE" 'C:\qm'
@@ -126,11 +172,14 @@ else
   exit
 fi
 check_layout Quelmark "$MAIN_LAYOUT"
+check_captions_fit Quelmark
 screenshot Quelmark main_window.png
 
 probe command Quelmark "$CMD_ACERCA"
 check "about box opens from the menu" probe wait "Acerca de..." 10
 check_layout "Acerca de..." "$ABOUT_LAYOUT"
+check_owned "Acerca de..."
+check_captions_fit "Acerca de..."
 screenshot "Acerca de..." about_box.png
 probe click "Acerca de..." OK
 check "OK hides the about box" probe gone "Acerca de..." 10
@@ -150,6 +199,14 @@ check_eq "log viewer controls" "$VIEWER_CONTROLS" "$(grep '^control' "$QMW_WORK/
 probe rect "Fichero Log"
 check_eq "log viewer outer size" "575 320" "$(cut -d' ' -f3,4 "$QMW_WORK/probe.out")"
 screenshot "Fichero Log" log_viewer.png
+check_owned "Fichero Log"
+check_captions_fit "Fichero Log"
+# A log line wider than the box wraps at its width; the box has no horizontal scrolling.
+probe wrap "Fichero Log" 300
+read -r _ lines _ hscroll <"$QMW_WORK/probe.out"
+check "a 300-character line wraps onto several lines of the box (${lines:-?})" test "${lines:-0}" -gt 1
+check_eq "the log viewer has no horizontal scrolling" no "${hscroll:-}"
+screenshot "Fichero Log" log_viewer_long_line.png
 
 probe command Quelmark "$CMD_CERRAR"
 qmw_wait_bg "$QUELMARK_PID" 30

@@ -102,9 +102,22 @@ qmw_create() {
   cp -a "$tmpl" "$QMW_PREFIX" || { qmw__log "copying the template failed"; return 1; }
   rm -f "$QMW_PREFIX/.qmw-version"
   export WINEPREFIX="$QMW_PREFIX"
+  qmw__own_fonts
   # Services die with the wineserver; keep it alive for the whole run. Its output must not
   # hold the caller's pipes open.
   "$QMW_WINESERVER" -p >/dev/null 2>&1 </dev/null
+}
+
+# The prefix registers "MS Sans Serif" as sserife.fon but Wine finds the file only in the
+# Windows fonts folder; without it a wider substitute draws the layouts' captions. Wine's own
+# bitmap and outline versions of the font (Debian's fonts-wine) are put there.
+qmw__own_fonts() {
+  local src=${QMW_WINE_FONTS:-/usr/share/wine/fonts} f
+  mkdir -p "$QMW_PREFIX/drive_c/windows/Fonts"
+  for f in "$src"/sserif*.fon "$src"/ms_sans_serif.ttf; do
+    [ -f "$f" ] && cp "$f" "$QMW_PREFIX/drive_c/windows/Fonts/"
+  done
+  return 0
 }
 
 qmw_drive_c() { echo "$QMW_PREFIX/drive_c"; }
