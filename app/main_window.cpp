@@ -157,9 +157,9 @@ void TForm1::Preview() {
   if (ExitStatus != nullptr)
     *ExitStatus = cleanup::AnyLeft(items) ? fleet::kPreviewSomethingPresent
                                           : fleet::kPreviewNothingPresent;
-  const std::string read =
-      cleanup::ReadRegistryString(HKEY_LOCAL_MACHINE, cleanup::ProductKey, cleanup::InstallDirValue);
-  const std::string used = run_->DirList.empty() ? std::string() : run_->DirList.front();
+  const qm::WString read = cleanup::ReadRegistryString(
+      HKEY_LOCAL_MACHINE, qm::Widen(cleanup::ProductKey), qm::Widen(cleanup::InstallDirValue));
+  const qm::WString used = run_->DirList.empty() ? qm::WString() : run_->DirList.front();
   App().Guarded([&] {
     cleanup::WriteLogLines(cleanup::PreviewLogPath(run_->WindowsDir),
                            cleanup::PreviewLines(cleanup::InstallFolderLine(read, used), items));
@@ -169,9 +169,8 @@ void TForm1::Preview() {
 
 cleanup::ProductPlaces TForm1::Places() const {
   cleanup::ProductPlaces places;
-  // Adapter while the engine holds its folders as bytes.
-  for (const std::string& folder : run_->DirList) places.folders.push_back(qm::Widen(folder));
-  places.driverFile = qm::Widen(cleanup::DriverFilePath(run_->WindowsDir));
+  places.folders = run_->DirList;
+  places.driverFile = cleanup::DriverFilePath(run_->WindowsDir);
   return places;
 }
 

@@ -4,11 +4,12 @@
 
 namespace cleanup {
 
-std::string InstallFolderLine(const std::string& read, const std::string& used) {
-  const std::string line = "  Carpeta de instalaci\xF3n: " + used;
+std::string InstallFolderLine(const qm::WString& read, const qm::WString& used) {
+  const std::string line = "  Carpeta de instalaci\xF3n: " + qm::Narrow(used);
   if (read.empty()) return line + " (por omisi\xF3n: DirInstall no existe o est\xE1 vac\xEDo)";
-  if (used != read && used != read + '\\')
-    return line + " (por omisi\xF3n: la carpeta de DirInstall '" + read + "' no es segura)";
+  if (used != read && used != read + WCHAR('\\'))
+    return line + " (por omisi\xF3n: la carpeta de DirInstall '" + qm::Narrow(read) +
+           "' no es segura)";
   return line + " (le\xED" "da de DirInstall)";
 }
 
@@ -34,8 +35,8 @@ StringList PreviewLines(const std::string& installFolderLine, const std::vector<
   return lines;
 }
 
-std::string PreviewLogPath(const std::string& windowsDir) {
-  return windowsDir + "\\Temp\\Quelmark-preview.log";
+qm::WString PreviewLogPath(const qm::WString& windowsDir) {
+  return windowsDir + qm::Widen("\\Temp\\Quelmark-preview.log");
 }
 
 }  // namespace cleanup
