@@ -18,7 +18,6 @@ namespace sim {
 char UpperChar(char c);
 std::string Upper(const std::string& s);
 bool EqualNoCase(const std::string& a, const std::string& b);
-std::vector<std::string> SplitPath(const std::string& path);  // on '\', empty parts dropped
 
 // The same for the names the file system and the registry hold: UTF-16 upper-cased one unit
 // at a time as the system's case-insensitive comparison does it (Latin, Greek, Cyrillic,
