@@ -33,6 +33,50 @@ std::string Upper(const std::string& s) {
 
 bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
+namespace {
+// Pairs in which the upper-case letter has the even code and the lower-case one the next.
+bool InEvenPairBlock(char16_t c) {
+  return (c >= 0x0100 && c <= 0x012F) || (c >= 0x0132 && c <= 0x0137) ||
+         (c >= 0x014A && c <= 0x0177) || (c >= 0x0460 && c <= 0x0481) ||
+         (c >= 0x048A && c <= 0x04BF) || (c >= 0x04D0 && c <= 0x052F);
+}
+// Pairs in which the upper-case letter has the odd code.
+bool InOddPairBlock(char16_t c) {
+  return (c >= 0x0139 && c <= 0x0148) || (c >= 0x0179 && c <= 0x017E) ||
+         (c >= 0x04C1 && c <= 0x04CE);
+}
+}  // namespace
+
+char16_t UpperUnit(char16_t c) {
+  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
+  if (c == 0xFF) return 0x0178;
+  if (InEvenPairBlock(c)) return static_cast<char16_t>(c & ~1u);
+  if (InOddPairBlock(c)) return (c & 1u) ? c : static_cast<char16_t>(c - 1);
+  if ((c >= 0x03B1 && c <= 0x03C1) || (c >= 0x03C3 && c <= 0x03CB))
+    return static_cast<char16_t>(c - 32);  // Greek
+  if (c == 0x03C2) return 0x03A3;          // final sigma
+  if (c == 0x03AC) return 0x0386;
+  if (c >= 0x03AD && c <= 0x03AF) return static_cast<char16_t>(c - 37);
+  if (c == 0x03CC) return 0x038C;
+  if (c == 0x03CD || c == 0x03CE) return static_cast<char16_t>(c - 63);
+  if (c >= 0x0430 && c <= 0x044F) return static_cast<char16_t>(c - 32);  // Cyrillic
+  if (c >= 0x0450 && c <= 0x045F) return static_cast<char16_t>(c - 80);
+  if (c >= 0x0561 && c <= 0x0586) return static_cast<char16_t>(c - 48);  // Armenian
+  if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 32);  // full-width
+  return c;
+}
+
+std::u16string UpperW(const std::u16string& s) {
+  std::u16string out(s);
+  for (char16_t& c : out) c = UpperUnit(c);
+  return out;
+}
+
+bool EqualNoCaseW(const std::u16string& a, const std::u16string& b) {
+  return UpperW(a) == UpperW(b);
+}
+
 std::vector<std::u16string> SplitPathW(const std::u16string& path) {
   std::vector<std::u16string> parts;
   std::u16string part;
