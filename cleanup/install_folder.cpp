@@ -140,7 +140,7 @@ qm::WString ExpandEnvironment(const qm::WString& text) {
   }
 }
 
-// The expanded text when it names a folder by its drive ("X:\..."); else nothing is added.
+// Adds `text`, expanded, when it then names a folder by its drive ("X:\...").
 void AddExpanded(std::vector<qm::WString>& folders, const qm::WString& text) {
   const qm::WString expanded = text.empty() ? qm::WString() : ExpandEnvironment(text);
   if (expanded.size() >= 3 && IsLetter(expanded[0]) && expanded[1] == WCHAR(':') &&

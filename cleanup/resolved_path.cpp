@@ -19,6 +19,7 @@ constexpr DWORD kSymlinkFlagRelative = 1;  // SYMLINK_FLAG_RELATIVE
 // and lengths in bytes (2 each); a symbolic link adds its flags (4). The names follow, their
 // offsets counted from there.
 constexpr size_t kHeaderBytes = 8;
+constexpr size_t kSubstituteNameField = 8, kPrintNameField = 12, kFlagsField = 16;
 constexpr size_t kMountPointNamesAt = 16;
 constexpr size_t kSymlinkNamesAt = 20;
 
@@ -52,9 +53,9 @@ ReparseRead Parse(const Bytes& bytes, size_t received, ReparseData& data) {
   const bool symlink = data.tag == IO_REPARSE_TAG_SYMLINK;
   const size_t namesAt = symlink ? kSymlinkNamesAt : kMountPointNamesAt;
   if (end < namesAt) return ReparseRead::Unreadable;
-  data.relative = symlink && (LittleEndian(bytes, 16, 4) & kSymlinkFlagRelative) != 0;
-  const bool whole = NameAt(bytes, end, namesAt, 8, data.substituteName) &&
-                     NameAt(bytes, end, namesAt, 12, data.printName);
+  data.relative = symlink && (LittleEndian(bytes, kFlagsField, 4) & kSymlinkFlagRelative) != 0;
+  const bool whole = NameAt(bytes, end, namesAt, kSubstituteNameField, data.substituteName) &&
+                     NameAt(bytes, end, namesAt, kPrintNameField, data.printName);
   return whole ? ReparseRead::Link : ReparseRead::Unreadable;
 }
 
@@ -175,6 +176,8 @@ ReparseRead ReadReparsePoint(HANDLE handle, ReparseData& data) {
 }
 
 Resolution ResolveFolderPath(const qm::WString& folder, qm::WString& resolved) {
+  if (folder.size() < 3 || !IsDrive(folder.substr(0, 2)) || folder[2] != qm::kBackslash)
+    return Resolution::Unfollowable;
   Walk walk;
   walk.drive = folder.substr(0, 2);
   const qm::WString names = folder.size() > 3 ? folder.substr(3) : qm::WString();

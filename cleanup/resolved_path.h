@@ -43,7 +43,8 @@ enum class Resolution {
 // from the link's folder); the walk then starts again from the target's root, so links inside
 // the target are followed too. A component that does not exist ends the walk: the rest is
 // taken as written, since nothing below a missing folder can be a link yet. `resolved` has
-// no trailing backslash and is set only when the answer is Resolved.
+// no trailing backslash and is set only when the answer is Resolved. A path of another form
+// (a share, a device) is Unfollowable, and nothing of it is opened.
 Resolution ResolveFolderPath(const qm::WString& folder, qm::WString& resolved);
 
 }  // namespace cleanup
