@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "cleanup/plan.h"
 #include "cleanup/registry.h"
+#include "cleanup/resolved_path.h"
 #include "platform/bind.h"
 #include "platform/paths.h"
 #include "platform/raii.h"
@@ -67,12 +69,6 @@ bool IsSameOrBelow(const qm::WString& inner, const qm::WString& outer) {
   return inner.size() == outer.size() || inner[outer.size()] == qm::kBackslash;
 }
 
-// `inner` lies directly inside `outer`: below it by exactly one name.
-bool IsDirectlyInside(const qm::WString& inner, const qm::WString& outer) {
-  return IsSameOrBelow(inner, outer) && inner.size() > outer.size() &&
-         inner.find(qm::kBackslash, outer.size() + 1) == qm::WString::npos;
-}
-
 bool TouchesWindowsDir(const qm::WString& candidate, const qm::WString& windowsDir) {
   const qm::WString windows = Comparable(windowsDir);
   return IsSameOrBelow(candidate, windows) || IsSameOrBelow(windows, candidate);
@@ -83,7 +79,7 @@ bool TouchesShellFolder(const qm::WString& candidate, const ShellFolders& shell)
     if (IsSameOrBelow(Comparable(folder), candidate)) return true;
   for (const qm::WString& root : shell.profileRoots) {
     const qm::WString profiles = Comparable(root);
-    if (IsSameOrBelow(profiles, candidate) || IsDirectlyInside(candidate, profiles)) return true;
+    if (IsSameOrBelow(profiles, candidate) || IsSameOrBelow(candidate, profiles)) return true;
   }
   return false;
 }
@@ -144,37 +140,55 @@ qm::WString ExpandEnvironment(const qm::WString& text) {
   }
 }
 
-}  // namespace
+// Adds `text`, expanded, when it then names a folder by its drive ("X:\...").
+void AddExpanded(std::vector<qm::WString>& folders, const qm::WString& text) {
+  const qm::WString expanded = text.empty() ? qm::WString() : ExpandEnvironment(text);
+  if (expanded.size() >= 3 && IsLetter(expanded[0]) && expanded[1] == WCHAR(':') &&
+      expanded[2] == qm::kBackslash)
+    folders.push_back(expanded);
+}
 
-qm::WString FoldCase(qm::WString text) {
-  for (WCHAR& c : text) {
-    const unsigned u = static_cast<unsigned>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7) ||  // ASCII, Latin-1
-        (u >= 0x3B1 && u <= 0x3C9 && u != 0x3C2) ||                        // Greek
-        (u >= 0x430 && u <= 0x44F))                                        // Cyrillic
-      c = static_cast<WCHAR>(u - 0x20);
-    else if (u == 0xFF)
-      c = static_cast<WCHAR>(0x178);
-    else if (u >= 0x450 && u <= 0x45F)
-      c = static_cast<WCHAR>(u - 0x50);
+const char* const kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+// Registry key names hold at most 255 characters, so this buffer holds any of them.
+constexpr DWORD kKeyNameChars = 256;
+
+// The profiles folder and the profile of every account that has one, whoever runs the
+// program: as SYSTEM, the shell reports SYSTEM's own folders only.
+std::vector<qm::WString> ProfileFolders() {
+  std::vector<qm::WString> folders;
+  const qm::WString list = qm::Widen(kProfileList);
+  AddExpanded(folders,
+              ReadRegistryString(HKEY_LOCAL_MACHINE, list, qm::Widen("ProfilesDirectory")));
+  qm::unique_hkey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, list.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    return folders;
+  for (DWORD index = 0;; ++index) {
+    qm::WString account(kKeyNameChars, WCHAR{});
+    DWORD length = kKeyNameChars;
+    if (::RegEnumKeyExW(key.get(), index, &account[0], &length, nullptr, nullptr, nullptr,
+                        nullptr) != ERROR_SUCCESS)
+      return folders;
+    account.resize(length);
+    AddExpanded(folders, ReadRegistryString(key.get(), account, qm::Widen("ProfileImagePath")));
   }
-  return text;
 }
 
-ShellFolders MachineShellFolders() {
-  ShellFolders shell;
-  if (!AddShellFolders("shell32.dll", shell.folders)) AddShellFolders("shfolder.dll", shell.folders);
-  const qm::WString profiles = ReadRegistryString(
-      HKEY_LOCAL_MACHINE,
-      qm::Widen("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"),
-      qm::Widen("ProfilesDirectory"), KEY_READ);
-  const qm::WString expanded = profiles.empty() ? qm::WString() : ExpandEnvironment(profiles);
-  if (!expanded.empty()) shell.profileRoots.push_back(expanded);
-  return shell;
+// Each folder, and where it leads when a link on its way takes it elsewhere (a profiles
+// folder moved to another drive and left behind as a junction, for one).
+std::vector<qm::WString> WithResolvedForms(std::vector<qm::WString> folders) {
+  const size_t reported = folders.size();
+  for (size_t i = 0; i < reported; ++i) {
+    qm::WString resolved;
+    if (ResolveFolderPath(folders[i], resolved) == Resolution::Resolved &&
+        Comparable(resolved) != Comparable(folders[i]))
+      folders.push_back(resolved);
+  }
+  return folders;
 }
 
-bool IsSafeInstallDir(const qm::WString& folder, const qm::WString& windowsDir,
-                      const ShellFolders& shell) {
+// The checks on the text alone, for the path as written and as resolved.
+bool IsSafeAsWritten(const qm::WString& folder, const qm::WString& windowsDir,
+                     const ShellFolders& shell) {
   if (folder.size() < 4 || !IsLetter(folder[0]) || folder[1] != WCHAR(':') ||
       folder[2] != qm::kBackslash)
     return false;
@@ -183,6 +197,36 @@ bool IsSafeInstallDir(const qm::WString& folder, const qm::WString& windowsDir,
   if (parts.size() == 1 && IsWellKnownRootFolder(parts[0])) return false;
   const qm::WString candidate = Comparable(folder);
   return !TouchesWindowsDir(candidate, windowsDir) && !TouchesShellFolder(candidate, shell);
+}
+
+}  // namespace
+
+qm::WString FoldCase(qm::WString text) {
+  if (!text.empty()) ::CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+ShellFolders MachineShellFolders() {
+  ShellFolders shell;
+  if (!AddShellFolders("shell32.dll", shell.folders)) AddShellFolders("shfolder.dll", shell.folders);
+  shell.folders = WithResolvedForms(std::move(shell.folders));
+  shell.profileRoots = WithResolvedForms(ProfileFolders());
+  return shell;
+}
+
+bool IsSafeInstallDir(const qm::WString& folder, const qm::WString& windowsDir,
+                      const ShellFolders& shell) {
+  if (!IsSafeAsWritten(folder, windowsDir, shell)) return false;
+  qm::WString resolved;
+  switch (ResolveFolderPath(folder, resolved)) {
+    case Resolution::Resolved:
+      return IsSafeAsWritten(resolved, windowsDir, shell);
+    case Resolution::Unreadable:
+    case Resolution::Unfollowable:
+    case Resolution::TooManyLinks:
+      break;
+  }
+  return false;
 }
 
 qm::WString CheckedInstallDir(const qm::WString& read, const qm::WString& windowsDir,

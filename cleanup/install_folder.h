@@ -13,14 +13,16 @@ struct ShellFolders {
   // Each folder the shell reports (program files, application data, documents, desktop, start
   // menu, profile, Windows, system, ...): refused, and so is each of its ancestors.
   std::vector<qm::WString> folders;
-  // The profiles folder (C:\Documents and Settings, C:\Users): refused with its ancestors and
-  // every folder directly inside it (one user's profile, All Users, Public, Default).
+  // The profiles folder (C:\Documents and Settings, C:\Users) and each account's profile:
+  // refused with their ancestors and everything below them (a profile belongs to its user,
+  // whoever runs the program).
   std::vector<qm::WString> profileRoots;
 };
 
-// What this machine reports for the machine and the running user: SHGetFolderPathW (bound at
-// run time from shell32.dll, else shfolder.dll; a folder it cannot report adds nothing) and
-// the ProfileList's ProfilesDirectory, expanded. Empty lists when neither can be read.
+// What this machine reports: SHGetFolderPathW (bound at run time from shell32.dll, else
+// shfolder.dll; a folder it cannot report adds nothing) for the running account, and the
+// ProfileList's ProfilesDirectory and every account's ProfileImagePath, expanded. Each folder
+// reached through a link is listed as resolved too. Empty lists when nothing can be read.
 ShellFolders MachineShellFolders();
 
 // True when `folder` may be emptied recursively: a drive letter, a colon, a backslash and at
@@ -30,9 +32,11 @@ ShellFolders MachineShellFolders();
 // not the Windows directory, a folder inside it or one of its ancestors; not one of the
 // system's well-known folders directly below a drive root ("Program Files" and its Spanish
 // name "Archivos de programa", "Users", ...); not one of `shell`'s folders or an ancestor of
-// one, nor a folder directly inside a profiles folder.
-// Letters compare without regard to case, as the file system does (ASCII, Latin-1, Greek and
-// Cyrillic letters). A trailing backslash is allowed.
+// one, nor a profile folder, a folder below one or an ancestor of one.
+// The path as written and the path it resolves to (every junction and symbolic link on the
+// way followed, see ResolveFolderPath) must both pass; a folder whose way cannot be resolved
+// is refused. Letters compare as the system upper-cases them (FoldCase). A trailing
+// backslash is allowed.
 bool IsSafeInstallDir(const qm::WString& folder, const qm::WString& windowsDir,
                       const ShellFolders& shell);
 
@@ -41,7 +45,8 @@ bool IsSafeInstallDir(const qm::WString& folder, const qm::WString& windowsDir,
 qm::WString CheckedInstallDir(const qm::WString& read, const qm::WString& windowsDir,
                               const ShellFolders& shell);
 
-// `text` with every letter upper-cased as the file system compares names.
+// `text` upper-cased by the system (CharUpperBuffW: the same for every locale, so "i" always
+// becomes "I"), as names are compared without regard to case.
 qm::WString FoldCase(qm::WString text);
 
 }  // namespace cleanup

@@ -67,10 +67,9 @@ LONG QueryRegistryValue(HKEY root, const qm::WString& subKey, const qm::WString&
   return ::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr);
 }
 
-qm::WString ReadRegistryString(HKEY root, const qm::WString& subKey, const qm::WString& valueName,
-                               REGSAM rights) {
+qm::WString ReadRegistryString(HKEY root, const qm::WString& subKey, const qm::WString& valueName) {
   qm::unique_hkey key;
-  if (::RegOpenKeyExW(root, subKey.c_str(), 0, rights, key.put()) != ERROR_SUCCESS) return {};
+  if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {};
   qm::WString text(MAX_PATH, WCHAR{});
   DWORD type = REG_NONE;
   for (;;) {

@@ -47,11 +47,10 @@ LONG QueryRegistryKey(HKEY root, const qm::WString& subKey);
 LONG QueryRegistryValue(HKEY root, const qm::WString& subKey, const qm::WString& valueName);
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero character, read whole
-// whatever its length, as stored (a REG_EXPAND_SZ is not expanded). The empty text when the
-// key cannot be opened with `rights`, the value is absent or unreadable, or the value holds
-// another type. The install folder is read with full access (KEY_ALL_ACCESS), as the plan
-// has it; other reads may ask for KEY_READ.
-qm::WString ReadRegistryString(HKEY root, const qm::WString& subKey, const qm::WString& valueName,
-                               REGSAM rights = KEY_ALL_ACCESS);
+// whatever its length, as stored (a REG_EXPAND_SZ is not expanded). The key is opened for
+// reading only (KEY_READ): a key whose access list refuses writing is read like any other.
+// The empty text when the key cannot be opened, the value is absent or unreadable, or the
+// value holds another type.
+qm::WString ReadRegistryString(HKEY root, const qm::WString& subKey, const qm::WString& valueName);
 
 }  // namespace cleanup

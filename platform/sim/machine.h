@@ -84,6 +84,14 @@ struct WinHelpCall {
   ULONG_PTR data;
 };
 
+// A REPARSE_DATA_BUFFER as Windows lays it out: the tag, the length of what follows the
+// 8-byte header, the names' offsets and lengths in bytes (then, for IO_REPARSE_TAG_SYMLINK,
+// the flags) and the names, each with a terminating zero the lengths leave out. A mount point
+// holds its substitute name first and a symbolic link its print name first, so a reader must
+// follow the offsets.
+std::string ReparseBytes(DWORD tag, const std::u16string& substituteName,
+                         const std::u16string& printName, DWORD flags = 0);
+
 class Machine {
  public:
   Machine();  // installs itself as the current machine
@@ -110,6 +118,10 @@ class Machine {
   std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) const;
   void DenyKeyOpen(HKEY root, const std::string& path);    // RegOpenKeyExA: 5
   void DenyKeyDelete(HKEY root, const std::string& path);  // RegDeleteKeyA on it: 5
+  // The key's access list grants reading only: an open asking for any right beyond KEY_READ
+  // (setting, creating, DELETE, WRITE_DAC, WRITE_OWNER; KEY_ALL_ACCESS) fails with 5, and so
+  // does deleting the key.
+  void DenyKeyWrite(HKEY root, const std::string& path);
   int OpenKeyHandles() const;
   // Wide names (UTF-16), as RegCreateKeyExW and RegSetValueExW take them. The narrow set-up
   // functions above read their bytes as code page 1252. ValueBytes gives a value as
@@ -158,6 +170,20 @@ class Machine {
   // out the entry whose full path (folder, '\\', name) is `path` (case-insensitive), before
   // the caller sees the result; e.g. to replace a listed folder by a junction (MakeLinkW).
   void OnListed(const std::u16string& path, std::function<void()> action);
+  // Reparse data, as DeviceIoControl(FSCTL_GET_REPARSE_POINT) hands it out on a handle opened
+  // on the link itself (FILE_FLAG_OPEN_REPARSE_POINT). A link made by MakeLink(W) reads as a
+  // junction: IO_REPARSE_TAG_MOUNT_POINT, substitute name "\??\" + target, print name the
+  // target. MakeSymbolicLinkW makes an IO_REPARSE_TAG_SYMLINK link: an absolute target
+  // ("C:\WINDOWS") reads "\??\C:\WINDOWS" and "C:\WINDOWS"; a relative one ("..\x", or
+  // "\x" from the drive's root) is stored as given with SYMLINK_FLAG_RELATIVE (1) and is
+  // followed from the link's folder.
+  void MakeSymbolicLinkW(const std::u16string& path, const std::u16string& target, bool relative,
+                         bool directory = true);
+  // What the link at `path` reports from then on, where it leads staying as it was: e.g. a
+  // volume mount point's "\??\Volume{...}\", another tag, or a cut buffer (see ReparseBytes).
+  void SetReparseData(const std::u16string& path, const std::string& bytes);
+  // Reading the link at `path` fails with `error` (a file-system filter that refuses it).
+  void FailReparseRead(const std::u16string& path, DWORD error);
   // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) needs an administrator (else 5).
   bool administrator = true;
   // The file part of a restart: performs HKLM\SYSTEM\CurrentControlSet\Control\Session
@@ -183,6 +209,11 @@ class Machine {
   // ProfilesDirectory (REG_EXPAND_SZ); a fresh machine holds
   // "%SystemDrive%\Documents and Settings". Empty: the value is removed.
   void SetProfilesDirectory(const std::u16string& value);
+  // ProfileList\<sid>, value ProfileImagePath (REG_EXPAND_SZ): the profile of each account
+  // that has logged on. A fresh machine holds XP's: SYSTEM (S-1-5-18,
+  // "%SystemRoot%\system32\config\systemprofile"), LocalService and NetworkService (S-1-5-19,
+  // S-1-5-20) and Administrator, the last three in the profiles folder.
+  void AddProfile(const std::u16string& sid, const std::u16string& imagePath);
   // ExpandEnvironmentStringsW. SystemDrive "C:", SystemRoot and windir follow windowsDirectory,
   // USERPROFILE, ALLUSERSPROFILE, ProgramFiles, CommonProgramFiles, APPDATA follow the shell
   // folders, unless set here; an empty value removes the variable.

@@ -292,12 +292,25 @@ void Machine::DenyKeyDelete(HKEY root, const std::string& path) {
   if (auto key = RegistryKeyAt(*state_, root, path)) key->denyDelete = true;
 }
 
+void Machine::DenyKeyWrite(HKEY root, const std::string& path) {
+  CreateKey(root, path);
+  if (auto key = RegistryKeyAt(*state_, root, path)) key->denyWrite = true;
+}
+
 int Machine::OpenKeyHandles() const { return static_cast<int>(state_->keys.size()); }
 
 }  // namespace sim
 
 namespace sim {
 namespace {
+
+// An access check is all or nothing: a key that grants reading only refuses an open asking
+// for any other right. The WOW64 view bits are no rights.
+bool Refused(const RegKey& key, REGSAM samDesired) {
+  const REGSAM rights =
+      MapGeneric(samDesired) & ~static_cast<REGSAM>(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+  return key.denyWrite && (rights & ~static_cast<REGSAM>(KEY_READ)) != 0;
+}
 
 LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult) {
   auto& s = S();
@@ -308,7 +321,7 @@ LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY 
   if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
   auto key = Walk(parent.key, path);
   if (!key) return ERROR_FILE_NOT_FOUND;
-  if (key->denyOpen) return ERROR_ACCESS_DENIED;
+  if (key->denyOpen || Refused(*key, samDesired)) return ERROR_ACCESS_DENIED;
   *phkResult = NewKeyHandle(s, key, MapGeneric(samDesired));
   return ERROR_SUCCESS;
 }
@@ -321,7 +334,8 @@ LSTATUS CreateKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKE
   if (parent.error != ERROR_SUCCESS) return parent.error;
   if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
   auto existing = Walk(parent.key, path);
-  if (existing && existing->denyOpen) return ERROR_ACCESS_DENIED;
+  if (existing && (existing->denyOpen || Refused(*existing, samDesired)))
+    return ERROR_ACCESS_DENIED;
   if (!existing && !(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
   bool created = false;
   auto key = existing ? existing : WalkCreating(parent.key, path, &created);
@@ -373,7 +387,7 @@ LSTATUS DeleteKey(HKEY hKey, const std::u16string& path) {
     if (!key) return ERROR_FILE_NOT_FOUND;
     if (key->denyOpen) return ERROR_ACCESS_DENIED;
   }
-  if (key->denyDelete || !key->children.empty() || key->parent == nullptr)
+  if (key->denyDelete || key->denyWrite || !key->children.empty() || key->parent == nullptr)
     return ERROR_ACCESS_DENIED;
   RegistryDeleteTree(key);
   return ERROR_SUCCESS;

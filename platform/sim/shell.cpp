@@ -89,6 +89,11 @@ void InstallShellFolders(Machine& m) {
   m.SetShellFolder(CSIDL_STARTMENU, user + u"\\Start Menu");
   m.SetShellFolder(CSIDL_PROGRAMS, user + u"\\Start Menu\\Programs");
   m.SetProfilesDirectory(u"%SystemDrive%\\Documents and Settings");
+  m.AddProfile(u"S-1-5-18", u"%SystemRoot%\\system32\\config\\systemprofile");
+  m.AddProfile(u"S-1-5-19", u"%SystemDrive%\\Documents and Settings\\LocalService");
+  m.AddProfile(u"S-1-5-20", u"%SystemDrive%\\Documents and Settings\\NetworkService");
+  m.AddProfile(u"S-1-5-21-1004336348-1177238915-682003330-500",
+               u"%SystemDrive%\\Documents and Settings\\Administrator");
 }
 
 // ---- Machine: shell folders and environment
@@ -119,6 +124,11 @@ void Machine::SetProfilesDirectory(const std::u16string& value) {
     return;
   }
   SetStringW(HKEY_LOCAL_MACHINE, kProfileList, u"ProfilesDirectory", value, REG_EXPAND_SZ);
+}
+
+void Machine::AddProfile(const std::u16string& sid, const std::u16string& imagePath) {
+  SetStringW(HKEY_LOCAL_MACHINE, std::u16string(kProfileList) + u"\\" + sid, u"ProfileImagePath",
+             imagePath, REG_EXPAND_SZ);
 }
 
 void Machine::SetEnvironment(const std::u16string& name, const std::u16string& value) {

@@ -60,6 +60,7 @@ struct RegKey {
   bool deleted = false;
   bool denyOpen = false;
   bool denyDelete = false;
+  bool denyWrite = false;  // its access list grants reading only
   RegValue* FindValue(const std::u16string& name);
 };
 
@@ -81,6 +82,10 @@ struct FsNode {
   bool denyListing = false;
   int heldOpen = 0;
   bool removed = false;  // taken out of its folder; open handles and searches still hold it
+  // A link's REPARSE_DATA_BUFFER when set (else a junction's to linkTarget), and the error
+  // that reading it answers instead when not 0.
+  std::string reparseData;
+  DWORD reparseReadError = 0;
   bool IsLink() const { return !linkTarget.empty(); }
   DWORD ReportedAttributes() const;
 };

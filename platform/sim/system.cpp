@@ -153,6 +153,12 @@ DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength) {
   return cchLength;
 }
 
+DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
+  if (lpsz == nullptr) return 0;
+  for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = sim::UpperUnit(lpsz[i]);
+  return cchLength;
+}
+
 // ---- Win32: restart and user interface, recorded
 
 BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD) {

@@ -176,6 +176,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_NO_SUCH_PRIVILEGE 1313
 #define ERROR_PRIVILEGE_NOT_HELD 1314
 #define RPC_S_SERVER_UNAVAILABLE 1722
+#define ERROR_NOT_A_REPARSE_POINT 4390
 
 // ---- access rights ---------------------------------------------------------------------------
 #define DELETE 0x00010000
@@ -264,6 +265,12 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
+// Reparse points: the control code that reads one (FILE_ANY_ACCESS), the tags of the two kinds
+// of name-surrogate links, and the most data a reparse point holds.
+#define FSCTL_GET_REPARSE_POINT 0x000900A8
+#define IO_REPARSE_TAG_MOUNT_POINT (static_cast<DWORD>(0xA0000003))
+#define IO_REPARSE_TAG_SYMLINK (static_cast<DWORD>(0xA000000C))
+#define MAXIMUM_REPARSE_DATA_BUFFER_SIZE (16 * 1024)
 
 // ---- results of the shell (HRESULT) and its folders ----------------------------------------
 #define S_OK (static_cast<HRESULT>(0x00000000L))
@@ -700,6 +707,8 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount();
 LPSTR WINAPI GetCommandLineA();
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
+// UTF-16 units upper-cased as the system does it, whatever the code page (see UpperUnit).
+DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength);
 
 // ---- functions: code pages ------------------------------------------------------------------
 // The machine's ANSI code page is 1252. The narrow file and registry functions convert names
@@ -798,6 +807,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
                                        LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+// Only FSCTL_GET_REPARSE_POINT is modelled (others fail with 1): on a handle opened on a link
+// itself it hands out the link's REPARSE_DATA_BUFFER; on anything else it fails with 4390.
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                            DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                            LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 // Only MOVEFILE_DELAY_UNTIL_REBOOT with no new name (delete at the next restart) is modelled;
 // the path is recorded without being looked up. Other forms fail with 120.
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);

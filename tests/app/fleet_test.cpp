@@ -207,15 +207,26 @@ TEST_F(Fleet, PreviewNamesTheInstallFolderAndWhy) {
   struct Case {
     const char* dirInstall;
     std::string line;
+    bool keyRefusesWriting;
   };
+  const std::string userFolder = "C:\\Documents and Settings\\Ana\\Mis documentos";
   const Case cases[] = {
-      {"D:\\Apps\\Tev", "  Carpeta de instalaci\xF3n: D:\\Apps\\Tev\\ (le\xED" "da de DirInstall)"},
+      {"D:\\Apps\\Tev", "  Carpeta de instalaci\xF3n: D:\\Apps\\Tev\\ (le\xED" "da de DirInstall)",
+       false},
+      {"D:\\Apps\\Tev", "  Carpeta de instalaci\xF3n: D:\\Apps\\Tev\\ (le\xED" "da de DirInstall)",
+       true},
       {"C:\\WINDOWS", "  Carpeta de instalaci\xF3n: " + kInstall +
-                          " (por omisi\xF3n: la carpeta de DirInstall 'C:\\WINDOWS' no es segura)"},
+                          " (por omisi\xF3n: la carpeta de DirInstall 'C:\\WINDOWS' no es segura)",
+       false},
+      {userFolder.c_str(), "  Carpeta de instalaci\xF3n: " + kInstall +
+                               " (por omisi\xF3n: la carpeta de DirInstall '" + userFolder +
+                               "' no es segura)",
+       false},
   };
   for (const Case& c : cases) {
     World w;
     w.machine.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", c.dirInstall);
+    if (c.keyRefusesWriting) w.machine.DenyKeyWrite(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32");
     w.machine.commandLine = "Quelmark.exe /preview";
     EXPECT_EQ(RunMain(w).status, 1u);  // the product key itself is there
     EXPECT_EQ(w.machine.FileContent(kPreviewLog).rfind(c.line + "\r\n", 0), 0u) << c.dirInstall;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/registry.h"
 #include "platform/raii.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
@@ -245,6 +246,22 @@ TEST_F(RegistryContract, QueryingThroughAHandleWithoutTheQueryRightIsDenied) {
   DWORD size = sizeof(buffer);
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegQueryValueExA(key.get(), "V", nullptr, nullptr,
                                                   reinterpret_cast<BYTE*>(buffer), &size));
+}
+
+// The install folder's key may carry an access list that refuses writing: an open for
+// reading only still succeeds, and the engine's read asks for nothing more.
+TEST_F(RegistryContract, AKeyThatRefusesWritingOpensForReadingOnly) {
+  {
+    auto key = Create(base);
+    SetString(key.get(), "DirInstall", "D:\\Apps\\Tev");
+  }
+  ASSERT_TRUE(world.GrantReadingOnly(HKEY_CURRENT_USER, base));
+  qm::unique_hkey key;
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Open(base, KEY_ALL_ACCESS, key));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Open(base, KEY_SET_VALUE, key));
+  EXPECT_EQ(ERROR_SUCCESS, Open(base, KEY_READ, key));
+  EXPECT_EQ("D:\\Apps\\Tev", qm::Narrow(cleanup::ReadRegistryString(
+                                 HKEY_CURRENT_USER, qm::Widen(base), qm::Widen("DirInstall"))));
 }
 
 // ---- names the code page cannot hold

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "cleanup/install_folder.h"
 #include "platform/raii.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
@@ -114,6 +115,15 @@ TEST_F(SystemContract, CharUpperBuffUpperCasesWindows1252Letters) {
   char text[] = " /reboot_auto caf\xE9 \xF1 1";
   EXPECT_EQ(sizeof(text) - 1, CharUpperBuffA(text, sizeof(text) - 1));
   EXPECT_STREQ(" /REBOOT_AUTO CAF\xC9 \xD1 1", text);
+}
+
+// Install folders are compared as the system upper-cases names (CharUpperBuffW): letters
+// beyond Latin-1 fold too, in place and one for one, and a sharp s stays itself.
+TEST_F(SystemContract, TheInstallFolderCheckFoldsLettersAsTheSystemDoes) {
+  const std::u16string lower = u"a\u0161\u00ff\u00e9\u03b1\u03c9\u0436\u0451\u00df i";
+  const std::u16string upper = u"A\u0160\u0178\u00c9\u0391\u03a9\u0416\u0401\u00df I";
+  EXPECT_EQ(qm::WString(upper.begin(), upper.end()),
+            cleanup::FoldCase(qm::WString(lower.begin(), lower.end())));
 }
 
 // ---- restart privilege
@@ -247,6 +257,19 @@ TEST_F(ShellFolders, TheProfilesFolderExpandsToTheParentOfTheUsersProfile) {
   const qm::WString parent = profile.substr(0, profile.find_last_of(W(u"\\")));
   EXPECT_EQ(UpperAscii(parent), UpperAscii(expanded))
       << "the profile folder lies directly inside the profiles folder";
+}
+
+// Every account's profile is listed in the ProfileList (REG_EXPAND_SZ on Windows, REG_SZ
+// under Wine): the running user's is among those the install-folder check refuses.
+TEST_F(ShellFolders, TheRunningUsersProfileIsAmongTheListedProfiles) {
+  const qm::WString profile = cleanup::FoldCase(Folder(CSIDL_PROFILE));
+  ASSERT_FALSE(profile.empty());
+  bool listed = false;
+  for (const qm::WString& folder : cleanup::MachineShellFolders().profileRoots) {
+    EXPECT_EQ(qm::WString::npos, folder.find(WCHAR('%'))) << qm::Narrow(folder);
+    listed = listed || cleanup::FoldCase(folder) == profile;
+  }
+  EXPECT_TRUE(listed) << qm::Narrow(profile);
 }
 
 // One copy at a time rests on this: a second creation of a named mutex answers with a handle

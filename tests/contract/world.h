@@ -30,6 +30,10 @@ class World {
   // simulation, a unix symbolic link under Wine (which cannot make junctions). False when this
   // world cannot make one.
   bool MakeFolderLink(const std::string& link, const std::string& target);
+  // Gives the existing key root\path an access list that lets everyone read it and nobody
+  // write it (nor delete it, nor change its access list beyond what an owner always may).
+  // False when this world cannot.
+  bool GrantReadingOnly(HKEY root, const std::string& path);
   // Registers a key tree the test creates elsewhere, so that it is removed at the end.
   void RemoveAtEnd(HKEY root, const std::string& path);
 

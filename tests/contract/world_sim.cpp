@@ -30,6 +30,11 @@ std::string World::KeyPath() { return "Software\\QmContract\\" + UniqueName("K")
 
 void World::RemoveAtEnd(HKEY, const std::string&) {}
 
+bool World::GrantReadingOnly(HKEY root, const std::string& path) {
+  impl_->machine.DenyKeyWrite(root, path);
+  return true;
+}
+
 bool World::MakeFolderLink(const std::string& link, const std::string& target) {
   impl_->machine.MakeLink(link, target, true);
   return true;

@@ -2,6 +2,7 @@
 // Processes are copies of this test program started with --idle; services run this test
 // program with --service (see main.cpp).
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tests/wine/wine_support.h"
 
 #include <psapi.h>  // after the Windows headers it builds on
+#include <sddl.h>
 
 namespace contract {
 namespace {
@@ -65,6 +67,21 @@ void DeleteFolderTreeW(const qm::WString& folder) {
 
 void DeleteFolderTree(const std::string& folder) { DeleteFolderTreeW(qm::Widen(folder)); }
 
+// Sets the access list of root\path from its SDDL text; the owner may always do so.
+bool SetKeyAccessList(HKEY root, const std::string& path, const wchar_t* sddl) {
+  struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+  };
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return false;
+  const std::unique_ptr<void, LocalFreer> owned(descriptor);
+  qm::unique_hkey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS) return false;
+  return RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+}
+
 using ScHandle = qm::unique_service;
 
 DWORD StateOf(SC_HANDLE service) {
@@ -98,9 +115,9 @@ void RemoveService(const std::string& name) {
 struct World::Impl {
   std::vector<std::string> folders;
   std::vector<std::pair<HKEY, std::string>> keys;
+  std::vector<std::pair<HKEY, std::string>> readOnlyKeys;
   std::vector<PROCESS_INFORMATION> processes;
   std::vector<std::string> services;
-  int counter = 0;
 };
 
 World::World() : impl_(new Impl) {}
@@ -113,6 +130,7 @@ World::~World() {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
   }
+  for (auto& key : impl_->readOnlyKeys) SetKeyAccessList(key.first, key.second, L"D:(A;;KA;;;WD)");
   for (auto& key : impl_->keys) DeleteKeyTree(key.first, key.second);
   for (const std::string& folder : impl_->folders) DeleteFolderTree(folder);
   delete impl_;
@@ -121,7 +139,10 @@ World::~World() {
 bool World::Simulated() { return false; }
 
 std::string World::UniqueName(const std::string& stem) {
-  return stem + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++impl_->counter);
+  // Counted across Worlds: a folder an earlier test could not remove whole (Wine leaves a
+  // unix symbolic link whose target held files) must not be a later test's fresh folder.
+  static int made = 0;
+  return stem + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++made);
 }
 
 std::string World::Folder() {
@@ -138,6 +159,12 @@ std::string World::KeyPath() {
 }
 
 void World::RemoveAtEnd(HKEY root, const std::string& path) { impl_->keys.emplace_back(root, path); }
+
+bool World::GrantReadingOnly(HKEY root, const std::string& path) {
+  if (!SetKeyAccessList(root, path, L"D:P(A;;KR;;;WD)")) return false;
+  impl_->readOnlyKeys.emplace_back(root, path);
+  return true;
+}
 
 bool World::MakeFolderLink(const std::string& link, const std::string& target) {
   return winetest::MakeUnixSymlink(link, target);

@@ -3,8 +3,10 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "cleanup/install_folder.h"
+#include "platform/sim/machine.h"
 
 namespace {
 
@@ -17,7 +19,13 @@ std::string CheckedInstallDir(const std::string& read, const std::string& window
 const char* const kWindows = "C:\\WINDOWS";
 const char* const kDefault = "C:\\Program Files\\Brantivo\\Tev32\\";
 
-TEST(InstallFolder, UsableFoldersGetOneTrailingBackslash) {
+// The check looks at the machine's folders to follow links: a fresh one has none.
+class InstallFolder : public ::testing::Test {
+ protected:
+  sim::Machine machine;
+};
+
+TEST_F(InstallFolder, UsableFoldersGetOneTrailingBackslash) {
   EXPECT_EQ(CheckedInstallDir("D:\\Apps\\Antivirus", kWindows), "D:\\Apps\\Antivirus\\");
   EXPECT_EQ(CheckedInstallDir("D:\\Apps\\Antivirus\\", kWindows), "D:\\Apps\\Antivirus\\");
   EXPECT_EQ(CheckedInstallDir("c:\\Program Files\\Brantivo\\Tev32", kWindows),
@@ -29,7 +37,7 @@ TEST(InstallFolder, UsableFoldersGetOneTrailingBackslash) {
   EXPECT_EQ(CheckedInstallDir("C:\\Program Files\\Tev", kWindows), "C:\\Program Files\\Tev\\");
 }
 
-TEST(InstallFolder, EmptyOrUnsafeTextsGiveTheDefault) {
+TEST_F(InstallFolder, EmptyOrUnsafeTextsGiveTheDefault) {
   const char* const unsafe[] = {
       "",
       "C:\\",
@@ -77,7 +85,7 @@ TEST(InstallFolder, EmptyOrUnsafeTextsGiveTheDefault) {
   for (const char* text : unsafe) EXPECT_EQ(CheckedInstallDir(text, kWindows), kDefault) << text;
 }
 
-TEST(InstallFolder, TheWindowsDirectoryAndItsAncestorsWhereverItLies) {
+TEST_F(InstallFolder, TheWindowsDirectoryAndItsAncestorsWhereverItLies) {
   const char* const windows = "E:\\Sistemas\\WinXP";
   EXPECT_EQ(CheckedInstallDir("E:\\Sistemas", windows), kDefault);
   EXPECT_EQ(CheckedInstallDir("e:\\sistemas\\winxp\\", windows), kDefault);
@@ -93,7 +101,7 @@ cleanup::ShellFolders Shell(std::initializer_list<const char*> folders, const ch
   return shell;
 }
 
-TEST(InstallFolder, ShellFoldersTheirAncestorsAndProfilesAreRefused) {
+TEST_F(InstallFolder, ShellFoldersTheirAncestorsAndProfilesAreRefused) {
   const cleanup::ShellFolders xp = Shell(
       {"C:\\Program Files", "C:\\Program Files\\Common Files",
        "C:\\Documents and Settings\\All Users\\Datos de programa",
@@ -136,17 +144,18 @@ TEST(InstallFolder, ShellFoldersTheirAncestorsAndProfilesAreRefused) {
       {w11, "C:\\Program Files (x86)\\Common Files"},
       {w11, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu"},
       {w11, "C:\\Users\\Default"},
+      // Anywhere below a profile: the profile belongs to its user.
+      {xp, "C:\\Documents and Settings\\ana\\Escritorio\\Tev32"},
+      {xp, "C:\\Documents and Settings\\ana\\Mis documentos"},
+      {w11, "C:\\Users\\Public\\Documents\\Tev"},
   };
   for (const Case& c : refused)
     EXPECT_EQ(CheckedInstallDir(c.folder, "C:\\WINDOWS", c.shell), kDefault) << c.folder;
   const Case accepted[] = {
       {xp, "C:\\Program Files\\Brantivo\\Tev32"},
-      {xp, "C:\\Documents and Settings\\ana\\Escritorio\\Tev32"},
-      {xp, "D:\\Mis documentos\\Tev"},
-      {xp, "C:\\Documents and Settings\\ana\\Mis documentos"},  // not reported: no rule
+      {xp, "D:\\Mis documentos\\Tev"},  // below a shell folder outside every profile
       {w11, "C:\\Program Files\\Brantivo\\Tev32\\"},
       {w11, "C:\\ProgramData\\Brantivo\\Tev32"},
-      {w11, "C:\\Users\\Public\\Documents\\Tev"},
       {w11, "E:\\Datos2"},
       {w11, "C:\\Users2\\ana"},
   };
@@ -156,6 +165,95 @@ TEST(InstallFolder, ShellFoldersTheirAncestorsAndProfilesAreRefused) {
               folder.back() == '\\' ? folder : folder + "\\")
         << c.folder;
   }
+}
+
+// ---- where the folder leads, and whose profiles
+
+// The check on wide names, against the Windows folder C:\WINDOWS.
+std::u16string Checked(const std::u16string& read, const cleanup::ShellFolders& shell) {
+  return cleanup::CheckedInstallDir(read, u"C:\\WINDOWS", shell);
+}
+
+struct Judged {
+  std::u16string folder;
+  bool accepted;
+};
+
+void ExpectJudged(const std::vector<Judged>& cases, const cleanup::ShellFolders& shell) {
+  for (const Judged& c : cases) {
+    const std::u16string expected = c.accepted ? c.folder + u"\\" : qm::Widen(kDefault);
+    EXPECT_EQ(Checked(c.folder, shell), expected) << qm::Narrow(c.folder);
+  }
+}
+
+// Links Windows ships (Vista's old profiles folder, Spanish Program Files) and links a user
+// could plant: each folder is judged where Windows would take it.
+TEST_F(InstallFolder, FoldersAreJudgedWhereTheirLinksLead) {
+  machine.MakeDirectoryW(u"C:\\Users\\Ana\\Documents");
+  machine.MakeDirectoryW(u"C:\\Program Files\\Brantivo\\Tev32");
+  machine.MakeDirectoryW(u"C:\\Datos\\Tev");
+  machine.MakeLinkW(u"C:\\Documents and Settings", u"C:\\Users");
+  machine.MakeLinkW(u"C:\\Archivos de programa", u"C:\\Program Files");
+  machine.MakeLinkW(u"D:\\Apps", u"C:\\WINDOWS\\system32");
+  machine.MakeSymbolicLinkW(u"C:\\Datos\\Sube", u"..\\WINDOWS", true);
+  machine.MakeSymbolicLinkW(u"C:\\Datos\\Hermano", u"..\\Datos\\Tev", true);
+  machine.MakeSymbolicLinkW(u"E:\\Cadena", u"D:\\Apps", false);
+  machine.MakeLinkW(u"C:\\Bucle\\A", u"C:\\Bucle\\B");
+  machine.MakeLinkW(u"C:\\Bucle\\B", u"C:\\Bucle\\A");
+  for (const char16_t* odd : {u"C:\\Volumen", u"C:\\Otra", u"C:\\Cortada", u"C:\\Cerrada"})
+    machine.MakeLinkW(odd, u"C:\\Datos");
+  machine.SetReparseData(u"C:\\Volumen", sim::ReparseBytes(IO_REPARSE_TAG_MOUNT_POINT,
+                                                           u"\\??\\Volume{5a17c0de-1}\\", u""));
+  machine.SetReparseData(u"C:\\Otra", sim::ReparseBytes(0x8000001B, u"\\??\\C:\\Datos", u""));
+  const std::string whole =
+      sim::ReparseBytes(IO_REPARSE_TAG_MOUNT_POINT, u"\\??\\C:\\Datos", u"C:\\Datos");
+  machine.SetReparseData(u"C:\\Cortada", whole.substr(0, 24));
+  machine.FailReparseRead(u"C:\\Cerrada", ERROR_ACCESS_DENIED);
+  cleanup::ShellFolders vista;
+  vista.folders = {u"C:\\Program Files", u"C:\\Users\\Ana", u"C:\\Users\\Ana\\Documents"};
+  vista.profileRoots = {u"C:\\Users"};
+  ExpectJudged({{u"C:\\Documents and Settings\\Ana", false},
+                {u"C:\\Documents and Settings\\Ana\\Documents\\Tev", false},
+                {u"D:\\Apps\\Tev", false},         // a junction into the Windows folder
+                {u"C:\\Datos\\Sube\\Tev", false},  // a relative link there
+                {u"E:\\Cadena\\Tev", false},       // a link to that junction
+                {u"C:\\Bucle\\A\\Tev", false},     // links that lead round for ever
+                {u"C:\\Volumen\\Tev", false},      // a volume with no drive letter to judge
+                {u"C:\\Otra\\Tev", false},         // a reparse point that is no link
+                {u"C:\\Cortada\\Tev", false},      // data cut short
+                {u"C:\\Cerrada\\Tev", false},      // data that cannot be read
+                {u"C:\\Archivos de programa\\Brantivo\\Tev32", true},
+                {u"C:\\Datos\\Hermano", true},
+                {u"C:\\Datos\\Hermano\\Nueva\\Tev", true},  // below it nothing exists yet
+                {u"C:\\Program Files\\Brantivo\\Tev32", true}},
+               vista);
+}
+
+// As SYSTEM the shell reports SYSTEM's own folders: the users' profiles come from the
+// ProfileList, wherever they lie.
+TEST_F(InstallFolder, EveryAccountsProfileIsRefusedWhoeverRuns) {
+  const std::u16string own = u"C:\\WINDOWS\\system32\\config\\systemprofile";
+  machine.SetShellFolder(CSIDL_PROFILE, own);
+  machine.SetShellFolder(CSIDL_PERSONAL, own + u"\\Mis documentos");
+  machine.SetShellFolder(CSIDL_DESKTOPDIRECTORY, own + u"\\Escritorio");
+  machine.AddProfile(u"S-1-5-21-1-2-3-1004", u"D:\\Perfiles\\Ana");
+  machine.AddProfile(u"S-1-5-21-1-2-3-1005", u"%SystemDrive%\\Documents and Settings\\Juan");
+  machine.AddProfile(u"S-1-5-21-1-2-3-1006", u"E:\\Tom\u00e1\u0161");
+  // The profiles folder moved to another drive, its old name left behind as a junction.
+  machine.SetProfilesDirectory(u"%SystemDrive%\\Users");
+  machine.MakeDirectoryW(u"F:\\Usuarios\\Luis");
+  machine.MakeLinkW(u"C:\\Users", u"F:\\Usuarios");
+  ExpectJudged({{u"D:\\Perfiles\\Ana\\Mis documentos", false},
+                {u"d:\\perfiles\\ana", false},
+                {u"D:\\Perfiles", false},
+                {u"C:\\Documents and Settings\\Juan\\Escritorio\\Tev", false},
+                {u"F:\\Usuarios\\Luis\\Tev", false},
+                {u"C:\\Users\\Luis", false},
+                {u"e:\\TOM\u00c1\u0160\\Tev", false},  // folded as the system folds it
+                {u"D:\\Perfiles2\\Tev", true},
+                {u"F:\\Apps\\Tev", true},
+                {u"C:\\Program Files\\Brantivo\\Tev32", true}},
+               cleanup::MachineShellFolders());
 }
 
 }  // namespace

@@ -123,7 +123,8 @@ TEST_F(Folders, ShellFoldersAndProfilesAreNeverTheInstallFolder) {
       {"C:\\Program Files\\Common Files", false},
       {"C:\\Documents and Settings\\All Users\\Start Menu", false},
       {"C:\\Program Files\\Brantivo\\Tev32", true},
-      {"C:\\Documents and Settings\\Administrator\\My Documents\\Tev32", true},
+      {"C:\\Documents and Settings\\Administrator\\My Documents\\Tev32", false},
+      {"C:\\Program Files\\Common Files\\Tev32", true},
   };
   const std::string kDefault = "C:\\Program Files\\Brantivo\\Tev32\\";
   for (const char* without : {"", "shell32.dll"}) {

@@ -3,6 +3,7 @@
 
 #include "cleanup/install_folder.h"
 #include "cleanup/plan.h"
+#include "tests/wine/wine_support.h"
 
 namespace {
 
@@ -11,18 +12,30 @@ TEST(WineInstallFolder, EveryReportedShellFolderAndProfileIsRefused) {
   const qm::WString windows = cleanup::ReadWindowsDirectory();
   const qm::WString fallback = qm::Widen(cleanup::DefaultInstallDir);
   ASSERT_GE(shell.folders.size(), 10u) << "SHGetFolderPathW reported too little";
-  ASSERT_EQ(shell.profileRoots.size(), 1u) << "no ProfilesDirectory";
+  ASSERT_GE(shell.profileRoots.size(), 2u) << "no ProfilesDirectory or no account's profile";
   for (const qm::WString& folder : shell.folders)
     EXPECT_EQ(cleanup::CheckedInstallDir(folder, windows, shell), fallback) << qm::Narrow(folder);
   const qm::WString profiles = shell.profileRoots.front();
   EXPECT_EQ(profiles.find(WCHAR('%')), qm::WString::npos) << "not expanded";
-  for (const char* inside : {"", "\\Public", "\\Default", "\\Anyone"})
+  for (const char* inside : {"", "\\Public", "\\Default", "\\Anyone", "\\Public\\Tev\\"})
     EXPECT_EQ(cleanup::CheckedInstallDir(profiles + qm::Widen(inside), windows, shell), fallback)
         << qm::Narrow(profiles) << inside;
   const qm::WString product = qm::Widen("C:\\Program Files\\Brantivo\\Tev32\\");
   EXPECT_EQ(cleanup::CheckedInstallDir(product, windows, shell), product);
-  const qm::WString deeper = profiles + qm::Widen("\\Public\\Tev\\");
-  EXPECT_EQ(cleanup::CheckedInstallDir(deeper, windows, shell), deeper);
+}
+
+// A link on the way is read where Wine lets it be read; where it cannot be (a unix symbolic
+// link, see docs/wine.md) the folder is refused, as it is when it leads into Windows.
+TEST(WineInstallFolder, AFolderReachedThroughALinkIsRefusedAndAPlainOneIsNot) {
+  const cleanup::ShellFolders shell = cleanup::MachineShellFolders();
+  const qm::WString windows = cleanup::ReadWindowsDirectory();
+  const std::string scratch = winetest::ScratchFolder("install-links");
+  winetest::MakeDir(scratch + "Plain");
+  ASSERT_TRUE(winetest::MakeUnixSymlink(scratch + "Enlace", qm::Narrow(windows)));
+  EXPECT_EQ(cleanup::CheckedInstallDir(qm::Widen(scratch + "Enlace\\Tev"), windows, shell),
+            qm::Widen(cleanup::DefaultInstallDir));
+  const qm::WString plain = qm::Widen(scratch + "Plain\\Tev\\");
+  EXPECT_EQ(cleanup::CheckedInstallDir(plain, windows, shell), plain);
 }
 
 }  // namespace
