@@ -1,5 +1,6 @@
 // Process listing and termination as the process stage binds and uses them: PSAPI and
-// Toolhelp reached through LoadLibraryA and GetProcAddress, OpenProcess, TerminateProcess.
+// Toolhelp reached through qm::LoadSystemLibrary and GetProcAddress, OpenProcess,
+// TerminateProcess.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/raii.h"
+#include "platform/system_library.h"
 #include "tests/contract/world.h"
 
 namespace {
@@ -28,7 +30,7 @@ F Bind(HMODULE module, const char* name) {
 class ProcessesContract : public ::testing::Test {
  protected:
   void SetUp() override {
-    psapi.reset(LoadLibraryA("PSAPI.DLL"));
+    psapi = qm::LoadSystemLibrary("PSAPI.DLL");
     ASSERT_TRUE(psapi);
     enumProcesses = Bind<EnumProcessesFn>(psapi.get(), "EnumProcesses");
     enumModules = Bind<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
@@ -72,25 +74,43 @@ class LoaderContract : public ::testing::Test {
   World world;
 };
 
-TEST_F(LoaderContract, LibraryNamesIgnoreCaseAndAMissingLibraryAnswers126) {
-  qm::unique_library lower(LoadLibraryA("psapi.dll"));
-  EXPECT_TRUE(lower);
-  qm::unique_library kernel(LoadLibraryA("KERNEL32.DLL"));
-  EXPECT_TRUE(kernel);
-  qm::unique_library missing(LoadLibraryA("radmin32.dll"));
+// The module's file as the loader reports it, upper-cased (both worlds' paths are ASCII).
+std::string ModuleFile(HMODULE module) {
+  WCHAR name[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(module, name, MAX_PATH);
+  std::string upper;
+  for (DWORD i = 0; i < length; ++i)
+    upper += static_cast<char>(name[i] >= 'a' && name[i] <= 'z' ? name[i] - 'a' + 'A' : name[i]);
+  return upper;
+}
+
+TEST_F(LoaderContract, SystemLibrariesLoadFromTheSystemFolderAndAMissingOneAnswers126) {
+  const qm::WString system = qm::SystemDirectory();
+  ASSERT_FALSE(system.empty());
+  EXPECT_NE(static_cast<WCHAR>('\\'), system.back());
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(system.c_str()));
+  const std::string folder = qm::Narrow(system);
+  for (const char* name : {"psapi.dll", "KERNEL32.DLL", "shell32.dll"}) {
+    const qm::unique_library library = qm::LoadSystemLibrary(name);
+    ASSERT_TRUE(library) << name << " error " << GetLastError();
+    std::string expected = folder + "\\" + name;
+    for (char& c : expected) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    EXPECT_EQ(expected, ModuleFile(library.get()));
+  }
+  const qm::unique_library missing = qm::LoadSystemLibrary("radmin32.dll");
   EXPECT_FALSE(missing);
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
 }
 
 TEST_F(LoaderContract, AMissingEntryPointAnswers127) {
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   EXPECT_EQ(nullptr, GetProcAddress(kernel.get(), "NoSuchFunctionAnywhere"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
 }
 
 TEST_F(LoaderContract, ToolhelpIsExportedByKernel32) {
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   for (const char* name : {"CreateToolhelp32Snapshot", "Process32First", "Process32Next",
                            "Module32First", "Module32Next"})
@@ -98,7 +118,7 @@ TEST_F(LoaderContract, ToolhelpIsExportedByKernel32) {
 }
 
 TEST_F(LoaderContract, Advapi32ExportsEveryEntryPointOfTheServiceBinding) {
-  qm::unique_library advapi(LoadLibraryA("advapi32.dll"));
+  const qm::unique_library advapi = qm::LoadSystemLibrary("advapi32.dll");
   ASSERT_TRUE(advapi);
   for (const char* name :
        {"ChangeServiceConfigA", "ChangeServiceConfig2W", "CloseServiceHandle", "ControlService",
@@ -148,7 +168,7 @@ TEST_F(ProcessesContract, ListingsReportIdentifiersInFourByteSteps) {
 
 TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
   const DWORD pid = world.StartProcess("QmProbeSnap.exe");
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
@@ -166,7 +186,7 @@ TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
 }
 
 TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
   qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
@@ -181,7 +201,7 @@ TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
 TEST_F(ProcessesContract, EveryCopyOfOneExecutableIsListedUnderItsName) {
   const std::string exe = world.UniqueName("QmProbeTwin") + ".exe";
   const DWORD pids[] = {world.StartProcess(exe), world.StartProcess(exe), world.StartProcess(exe)};
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
   auto next = Bind<Process32Fn>(kernel.get(), "Process32Next");

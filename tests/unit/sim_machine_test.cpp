@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -311,11 +312,11 @@ TEST_F(SimMachine, ToolhelpListsModulesOfEveryProcessAndTheSystemFirst) {
 TEST_F(SimMachine, LoaderSwitchesRemoveExportsAndFailLoads) {
   machine.RemoveExport("psapi.dll", "EnumProcessModules");
   machine.FailLoad("KERNEL32.DLL");
-  HMODULE psapi = LoadLibraryA("PSAPI");
+  HMODULE psapi = LoadLibraryA("C:\\WINDOWS\\system32\\PSAPI");
   ASSERT_NE(nullptr, psapi);
   EXPECT_EQ(nullptr, GetProcAddress(psapi, "EnumProcessModules"));
   EXPECT_NE(nullptr, GetProcAddress(psapi, "EnumProcesses"));
-  EXPECT_EQ(nullptr, LoadLibraryA("Kernel32.DLL"));
+  EXPECT_EQ(nullptr, LoadLibraryA("C:\\WINDOWS\\system32\\Kernel32.DLL"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
   EXPECT_EQ(1, machine.LoadedLibraries());
   EXPECT_TRUE(FreeLibrary(psapi));
@@ -324,8 +325,43 @@ TEST_F(SimMachine, LoaderSwitchesRemoveExportsAndFailLoads) {
   EXPECT_EQ(0, machine.LoadedLibraries());
 }
 
+// Windows would search for these and could load a planted copy: the simulation refuses every
+// load that does not name the system folder, and keeps each one asked for.
+TEST_F(SimMachine, TheLoaderServesLibrariesOnlyByTheirPathInTheSystemFolder) {
+  machine.windowsDirectory = "D:\\WINNT";
+  struct Row {
+    std::u16string path;
+    bool served;
+  };
+  const Row rows[] = {
+      {u"D:\\WINNT\\SYSTEM32\\psapi.dll", true},
+      {u"d:\\winnt\\system32\\shfolder", true},
+      {u"psapi.dll", false},
+      {u"C:\\WINDOWS\\system32\\psapi.dll", false},
+      {u"C:\\Temp\\psapi.dll", false},
+      {u"D:\\WINNT\\system32\\sub\\psapi.dll", false},
+      {u"D:\\WINNT\\system32\\radmin32.dll", false},
+  };
+  for (const Row& row : rows) {
+    qm::unique_library library(LoadLibraryExW(row.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    EXPECT_EQ(row.served, static_cast<bool>(library)) << std::string(row.path.begin(), row.path.end());
+    if (library) {
+      WCHAR name[8] = {};  // cut to fit: 122 and the buffer's size
+      EXPECT_EQ(8u, GetModuleFileNameW(library.get(), name, 8));
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+      EXPECT_EQ(row.path.substr(0, 7), std::u16string(name));
+    }
+  }
+  ASSERT_EQ(std::size(rows), machine.libraryLoads.size());
+  EXPECT_EQ(rows[2].path, machine.libraryLoads[2].path);
+  EXPECT_EQ(static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH), machine.libraryLoads[2].flags);
+  WCHAR folder[MAX_PATH] = {};
+  EXPECT_EQ(17u, GetSystemDirectoryW(folder, MAX_PATH));
+  EXPECT_EQ(u"D:\\WINNT\\system32", std::u16string(folder));
+}
+
 TEST_F(SimMachine, UnmodelledServiceEntryPointsAnswer120) {
-  qm::unique_library advapi(LoadLibraryA("ADVAPI32.DLL"));
+  qm::unique_library advapi(LoadLibraryA("C:\\WINDOWS\\system32\\ADVAPI32.DLL"));
   using Start = BOOL (*)(SC_HANDLE, DWORD, LPCSTR*);
   auto start = reinterpret_cast<Start>(reinterpret_cast<void (*)()>(GetProcAddress(advapi.get(), "StartServiceA")));
   ASSERT_NE(nullptr, start);
@@ -437,9 +473,9 @@ TEST_F(SimMachine, ShellFoldersAnswerWhatIsSetAndFailForWhatIsNot) {
   machine.SetShellFolder(CSIDL_PROGRAM_FILES, u"D:\\Programas");
   machine.SetShellFolder(CSIDL_PERSONAL, u"");
   machine.RemoveExport("shell32.dll", "SHGetFolderPathW");
-  qm::unique_library shell32(LoadLibraryA("shell32.dll"));
+  qm::unique_library shell32(LoadLibraryA("C:\\WINDOWS\\system32\\shell32.dll"));
   EXPECT_EQ(nullptr, GetProcAddress(shell32.get(), "SHGetFolderPathW"));
-  qm::unique_library shfolder(LoadLibraryA("shfolder.dll"));
+  qm::unique_library shfolder(LoadLibraryA("C:\\WINDOWS\\system32\\shfolder.dll"));
   using GetFolderPath = HRESULT (*)(HWND, int, HANDLE, DWORD, LPWSTR);
   auto get = reinterpret_cast<GetFolderPath>(
       reinterpret_cast<void (*)()>(GetProcAddress(shfolder.get(), "SHGetFolderPathW")));
