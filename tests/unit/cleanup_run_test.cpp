@@ -409,6 +409,32 @@ TEST_F(Run, AJunctionInsideAProductFolderLeavesTheBystanderWhole) {
   EXPECT_EQ(machine.FileContent(bystander + "Anexos\\factura.pdf"), "pdf");
 }
 
+// While a folder is listed and emptied, the engine's open of it keeps anyone from renaming
+// it (and putting a junction in its place): the product folder and a sub-folder alike.
+TEST_F(Run, AFolderBeingEmptiedCannotBeRenamed) {
+  machine.MakeFile(kInstall + "a.exe");
+  machine.MakeFile(kInstall + "Sub\\b.dll");
+  struct Attempt {
+    std::string folder, listed;
+    BOOL renamed = TRUE;
+    DWORD error = 0;
+  };
+  Attempt attempts[] = {{kInstall.substr(0, kInstall.size() - 1), kInstall + "a.exe"},
+                        {kInstall + "Sub", kInstall + "Sub\\b.dll"}};
+  for (Attempt& a : attempts)
+    machine.OnListed(qm::Widen(a.listed), [&a] {
+      a.renamed = MoveFileW(qm::Widen(a.folder).c_str(), qm::Widen(a.folder + ".old").c_str());
+      a.error = GetLastError();
+    });
+  run.RunCleanup();
+  for (const Attempt& a : attempts) {
+    EXPECT_FALSE(a.renamed) << a.folder;
+    EXPECT_EQ(a.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << a.folder;
+  }
+  EXPECT_EQ(FileStageLines()[0],
+            "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
+}
+
 TEST_F(Run, AProductFolderThatIsALinkIsRemovedNotEmptied) {
   const std::string bystander = "D:\\Datos\\";
   machine.MakeFile(bystander + "tesis.doc", "years");
