@@ -359,6 +359,18 @@ TEST_F(Run, UnlistableFolderAndFileInUse) {
   EXPECT_TRUE(machine.PathExists(kStartMenu + "x.lnk"));
 }
 
+// A folder the program may not list cannot be pinned either; before any file was met it
+// still counts as empty, as when only its listing failed.
+TEST_F(Run, AnUnlistableFirstFolderFallsUnderTheEmptyFolderRule) {
+  machine.MakeFile(kInstall + "x.exe");
+  machine.DenyListing(kInstall);
+  run.RunCleanup();
+  EXPECT_EQ(FileStageLines()[0],
+            "  No se encontr\xF3 nungun fichero. El directorio estaba vac\xED"
+            "o.");
+  EXPECT_TRUE(machine.PathExists(kInstall + "x.exe"));
+}
+
 TEST_F(Run, AKeyTreeThatResistsIsAFailureWithItsCode) {
   machine.CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32\\Locked");
   machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32\\Locked");
