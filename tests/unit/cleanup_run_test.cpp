@@ -426,23 +426,17 @@ TEST_F(Run, AJunctionInsideAProductFolderLeavesTheBystanderWhole) {
 TEST_F(Run, AFolderBeingEmptiedCannotBeRenamed) {
   machine.MakeFile(kInstall + "a.exe");
   machine.MakeFile(kInstall + "Sub\\b.dll");
-  struct Attempt {
-    std::string folder, listed;
-    BOOL renamed = TRUE;
-    DWORD error = 0;
-  };
-  Attempt attempts[] = {{kInstall.substr(0, kInstall.size() - 1), kInstall + "a.exe"},
-                        {kInstall + "Sub", kInstall + "Sub\\b.dll"}};
-  for (Attempt& a : attempts)
-    machine.OnListed(qm::Widen(a.listed), [&a] {
-      a.renamed = MoveFileW(qm::Widen(a.folder).c_str(), qm::Widen(a.folder + ".old").c_str());
-      a.error = GetLastError();
+  const std::string folders[] = {kInstall.substr(0, kInstall.size() - 1), kInstall + "Sub"};
+  const std::string listed[] = {kInstall + "a.exe", kInstall + "Sub\\b.dll"};
+  DWORD errors[2] = {};
+  for (int i = 0; i < 2; ++i)
+    machine.OnListed(qm::Widen(listed[i]), [&, i] {
+      const qm::WString from = qm::Widen(folders[i]);
+      if (!MoveFileW(from.c_str(), (from + qm::Widen(".old")).c_str())) errors[i] = GetLastError();
     });
   run.RunCleanup();
-  for (const Attempt& a : attempts) {
-    EXPECT_FALSE(a.renamed) << a.folder;
-    EXPECT_EQ(a.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << a.folder;
-  }
+  EXPECT_EQ(errors[0], static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(errors[1], static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(FileStageLines()[0],
             "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
 }

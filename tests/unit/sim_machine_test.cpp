@@ -329,35 +329,17 @@ TEST_F(SimMachine, LoaderSwitchesRemoveExportsAndFailLoads) {
 // load that does not name the system folder, and keeps each one asked for.
 TEST_F(SimMachine, TheLoaderServesLibrariesOnlyByTheirPathInTheSystemFolder) {
   machine.windowsDirectory = "D:\\WINNT";
-  struct Row {
-    std::u16string path;
-    bool served;
-  };
-  const Row rows[] = {
-      {u"D:\\WINNT\\SYSTEM32\\psapi.dll", true},
-      {u"d:\\winnt\\system32\\shfolder", true},
-      {u"psapi.dll", false},
-      {u"C:\\WINDOWS\\system32\\psapi.dll", false},
-      {u"C:\\Temp\\psapi.dll", false},
-      {u"D:\\WINNT\\system32\\sub\\psapi.dll", false},
-      {u"D:\\WINNT\\system32\\radmin32.dll", false},
-  };
-  for (const Row& row : rows) {
-    qm::unique_library library(LoadLibraryExW(row.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    EXPECT_EQ(row.served, static_cast<bool>(library)) << std::string(row.path.begin(), row.path.end());
-    if (library) {
-      WCHAR name[8] = {};  // cut to fit: 122 and the buffer's size
-      EXPECT_EQ(8u, GetModuleFileNameW(library.get(), name, 8));
-      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-      EXPECT_EQ(row.path.substr(0, 7), std::u16string(name));
-    }
+  const std::pair<std::u16string, bool> rows[] = {
+      {u"d:\\winnt\\SYSTEM32\\psapi", true},  {u"psapi.dll", false},
+      {u"C:\\WINDOWS\\system32\\psapi.dll", false}, {u"C:\\Temp\\psapi.dll", false},
+      {u"D:\\WINNT\\system32\\x\\psapi.dll", false}, {u"D:\\WINNT\\system32\\radmin32.dll", false}};
+  for (const auto& [path, served] : rows) {
+    qm::unique_library library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    EXPECT_EQ(served, static_cast<bool>(library)) << std::string(path.begin(), path.end());
   }
   ASSERT_EQ(std::size(rows), machine.libraryLoads.size());
-  EXPECT_EQ(rows[2].path, machine.libraryLoads[2].path);
-  EXPECT_EQ(static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH), machine.libraryLoads[2].flags);
-  WCHAR folder[MAX_PATH] = {};
-  EXPECT_EQ(17u, GetSystemDirectoryW(folder, MAX_PATH));
-  EXPECT_EQ(u"D:\\WINNT\\system32", std::u16string(folder));
+  EXPECT_EQ(rows[1].first, machine.libraryLoads[1].path);
+  EXPECT_EQ(static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH), machine.libraryLoads[1].flags);
 }
 
 TEST_F(SimMachine, UnmodelledServiceEntryPointsAnswer120) {
