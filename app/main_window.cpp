@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "app/about_box.h"
+#include "app/help_file.h"
 #include "app/layouts.h"
 #include "app/log_viewer.h"
 #include "cleanup/delay_delete.h"
@@ -309,7 +310,7 @@ void TForm1::Button1Click() {
 void TForm1::Cerrar1Click() { Close(); }
 
 void TForm1::Temasdeayuda1Click() {
-  App().SetHelpFile("Quelmark.hlp");
+  App().SetHelpFile(HelpFilePath());
   App().HelpCommand(HELP_CONTENTS, 0);
 }
 

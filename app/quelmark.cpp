@@ -2,14 +2,10 @@
 
 #include "app/about_box.h"
 #include "app/fleet.h"
+#include "app/help_file.h"
 #include "app/log_viewer.h"
 #include "app/main_window.h"
 #include "platform/exception.h"
-
-namespace {
-// The start-up help file; the help menu entry sets it again before it asks for help.
-const char* const kStartupHelpFile = "Quelmark.hlp";
-}  // namespace
 
 int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices) {
   fleet::InstanceLock lock;
@@ -17,7 +13,7 @@ int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices) {
   unsigned exitStatus = 0;
   try {
     app.Initialize();
-    app.SetHelpFile(kStartupHelpFile);
+    app.SetHelpFile(HelpFilePath());  // the help menu entry sets it again before it asks
     app.SetTitle("Quelmark");
     TForm1& main = app.CreateForm<TForm1>(makeServices());
     main.ExitStatus = &exitStatus;

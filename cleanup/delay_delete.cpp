@@ -1,5 +1,6 @@
 #include "cleanup/delay_delete.h"
 
+#include "cleanup/directories.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -30,7 +31,8 @@ class Scheduler {
  public:
   // One path, file, folder or link: true when Windows took it.
   bool Schedule(const qm::WString& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_READONLY)
+    // A file with other names shares its attributes with them: they stay (see directories.h).
+    if ((attributes & FILE_ATTRIBUTE_READONLY) && LinkCountOf(path) == 1)
       SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
     scheduled_.push_back(path);

@@ -18,7 +18,7 @@ const qm::WString& AllEntries() {
 // Deletes one file (or file link) and writes its line; answers whether it went.
 bool DeleteOneFile(const qm::WString& path, bool isLink, StringList& deletedFiles) {
   // A link's attributes are not cleared: on some systems that would reach its target.
-  if (!isLink) ClearFileAttributes(path);
+  if (!isLink) ClearOwnFileAttributes(path);
   const bool deleted = ::DeleteFileW(path.c_str()) != 0;
   deletedFiles.push_back("  " + qm::Narrow(path) + (deleted ? " ...OK" : " ...FALLO"));
   return deleted;
@@ -101,6 +101,19 @@ void ClearFileAttributes(const qm::WString& path) {
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
+DWORD LinkCountOf(const qm::WString& path) {
+  const qm::unique_file name(::CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!name || !::GetFileInformationByHandle(name.get(), &info)) return 0;
+  return info.nNumberOfLinks;
+}
+
+void ClearOwnFileAttributes(const qm::WString& path) {
+  if (LinkCountOf(path) == 1) ClearFileAttributes(path);
+}
+
 bool FolderExists(const qm::WString& folder) {
   // Asked without its final backslash, a link reports itself rather than its target.
   const DWORD attributes = ::GetFileAttributesW(qm::WithoutFinalBackslash(folder).c_str());
@@ -110,7 +123,10 @@ bool FolderExists(const qm::WString& folder) {
 PinnedFolder PinFolder(const qm::WString& folder) {
   const qm::WString bare = qm::WithoutFinalBackslash(folder);
   PinnedFolder pinned;
-  qm::unique_file handle(::CreateFileW(bare.c_str(), FILE_READ_ATTRIBUTES,
+  // Windows weighs share modes only between opens that both ask for data or delete rights:
+  // without FILE_LIST_DIRECTORY the missing delete sharing would hold nothing back.
+  qm::unique_file handle(::CreateFileW(bare.c_str(),
+                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                        nullptr));

@@ -22,8 +22,9 @@ enum class DirectoryResult {
 };
 
 // Deletes every file and sub-directory below `directory` (which ends with a backslash),
-// depth first, in listing order; the directory itself stays. Each plain file met adds one to
-// `fileCounter` (deleted or not) and one line to `deletedFiles`: "  " + path + " ...OK" or
+// depth first, in listing order; the directory itself stays. A file's attributes are cleared
+// first only when it has no other name (ClearOwnFileAttributes). Each plain file met adds one
+// to `fileCounter` (deleted or not) and one line to `deletedFiles`: "  " + path + " ...OK" or
 // " ...FALLO", the path written through qm::Narrow ('?' for what the code page lacks).
 // Sub-directories get no line, and one that cannot be removed simply stays.
 //
@@ -46,6 +47,17 @@ DirectoryResult DeleteDirectoryContents(const qm::WString& directory, StringList
 // entries can be deleted. The outcome is ignored.
 void ClearFileAttributes(const qm::WString& path);
 
+// How many names (hard links) the file or folder `path` has, read from a handle opened on the
+// name itself (FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT, sharing everything), so a
+// link at the name is never followed; 0 when the name cannot be opened.
+DWORD LinkCountOf(const qm::WString& path);
+
+// ClearFileAttributes for a file whose attributes are its own: only when `path` is the file's
+// one name. A file's attributes belong to all its names, and the others may lie outside the
+// product; with more than one name (or an unknown count) they stay, and a read-only file then
+// cannot be deleted by this name (Windows refuses to delete any name of a read-only file).
+void ClearOwnFileAttributes(const qm::WString& path);
+
 // True when `attributes` (as GetFileAttributesW, a listing or a handle report them) mark a
 // reparse point.
 inline bool IsReparsePoint(DWORD attributes) {
@@ -66,14 +78,18 @@ enum class FolderKind {
 struct PinnedFolder {
   FolderKind kind = FolderKind::Other;
   // Open only for a Directory. While it is open the folder cannot be deleted, renamed or
-  // replaced (no FILE_SHARE_DELETE), so it cannot become a link; close it (reset()) before
-  // removing the folder itself.
+  // replaced (every such operation opens it for DELETE, which this open does not share), so
+  // it cannot become a link; close it (reset()) before removing the folder itself.
   qm::unique_file handle;
 };
 
-// Opens `folder` (with or without its final backslash) with FILE_FLAG_BACKUP_SEMANTICS |
+// Opens `folder` (with or without its final backslash) for FILE_LIST_DIRECTORY |
+// FILE_READ_ATTRIBUTES | SYNCHRONIZE with FILE_FLAG_BACKUP_SEMANTICS |
 // FILE_FLAG_OPEN_REPARSE_POINT, sharing read and write only, and asks the handle
 // (GetFileInformationByHandle) whether it is a directory and whether it is a reparse point.
+// The listing right is what makes the pin hold: Windows checks share modes only between opens
+// that ask for data (read, write, append, execute) or delete rights. A folder the program
+// may not list cannot be pinned (Other).
 PinnedFolder PinFolder(const qm::WString& folder);
 
 // Removes a directory link itself (RemoveDirectoryW on its name without the final

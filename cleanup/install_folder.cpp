@@ -10,6 +10,7 @@
 #include "platform/bind.h"
 #include "platform/paths.h"
 #include "platform/raii.h"
+#include "platform/system_library.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
@@ -109,10 +110,10 @@ constexpr DWORD kCurrentPath = 0;  // SHGFP_TYPE_CURRENT
 
 using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 
-// Every shell folder one library's SHGetFolderPathW reports; false when the library or the
-// export is missing.
+// Every shell folder one system library's SHGetFolderPathW reports; false when the library
+// or the export is missing.
 bool AddShellFolders(const char* libraryName, std::vector<qm::WString>& folders) {
-  const qm::unique_library library(::LoadLibraryA(libraryName));
+  const qm::unique_library library = qm::LoadSystemLibrary(libraryName);
   if (!library) return false;
   const auto getFolderPath = qm::BindExport<SHGetFolderPathWFn>(library.get(), "SHGetFolderPathW");
   if (!getFolderPath) return false;

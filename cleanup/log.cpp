@@ -149,14 +149,34 @@ Outcome DriverFileOutcome(const std::string& path, bool deleted) {
   return Failure("  " + path + "'...FALLO");
 }
 
+namespace {
+
+// A new file at `path` that no other name reaches, open for writing and shared with nobody;
+// null when there is none. CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT acts on the name
+// itself: a mount point or link standing there makes the creation fail instead of leading it
+// elsewhere. A file that has another name already (one given to it between its creation and
+// this check) is removed again.
+qm::unique_file CreateUnlinkedFile(const qm::WString& path) {
+  qm::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                                     nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return file;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks == 1) return file;
+  file.reset();  // the name can go only once this unshared handle is closed
+  ::DeleteFileW(path.c_str());
+  return file;
+}
+
+}  // namespace
+
 void WriteLogLines(const qm::WString& path, const StringList& lines) {
   std::string bytes;
   for (const std::string& line : lines) bytes += line + "\r\n";
-  // Deleting a link removes the link, not its target; CREATE_NEW then refuses anything that
-  // appeared at the path meanwhile.
+  // Deleting removes a file link or one name of a hard-linked file, never what it leads to; a
+  // folder or directory link at the name stays, and the creation below then fails.
   ::DeleteFileW(path.c_str());
-  const qm::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  const qm::unique_file file = CreateUnlinkedFile(path);
   if (!file) throw EFCreateError(qm::Narrow(path));
   std::string::size_type written = 0;
   while (written < bytes.size()) {

@@ -54,10 +54,14 @@ Outcome DirectoryContentsOutcome(const std::string& directory, DirectoryResult c
 Outcome DirectoryRemovalOutcome(const std::string& directory, bool removed);
 Outcome DriverFileOutcome(const std::string& path, bool deleted);
 
-// Writes `lines` to `path`, each followed by CR LF, as the bytes held. An existing file is
-// deleted first and the file is then created new and written with no sharing, so a link
-// planted at `path` is never followed. Throws EFCreateError ("Cannot create file <path>")
-// (its path through qm::Narrow) when the file cannot be created, and Exception when it cannot be written whole.
+// Writes `lines` to `path`, each followed by CR LF, as the bytes held. What is at `path` is
+// deleted first (DeleteFileW: a file, a file link or one name of a hard-linked file; a folder
+// or a directory link stays), and the file is then created new (CREATE_NEW) on the name
+// itself (FILE_FLAG_OPEN_REPARSE_POINT) and written with no sharing: whatever stands at the
+// name then, a link of any kind included, makes the creation fail rather than being followed,
+// and a new file that has more than one name is removed and counts as not created. Throws
+// EFCreateError ("Cannot create file <path>", its path through qm::Narrow) when the file
+// cannot be created, and Exception when it cannot be written whole.
 void WriteLogLines(const qm::WString& path, const StringList& lines);
 
 }  // namespace cleanup

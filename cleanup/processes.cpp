@@ -8,6 +8,7 @@
 #include "platform/ascii.h"
 #include "platform/bind.h"
 #include "platform/raii.h"
+#include "platform/system_library.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
@@ -51,11 +52,11 @@ struct Toolhelp {
   Module32Fn module32First = nullptr, module32Next = nullptr;
 };
 
-// Loads Kernel32.DLL and binds the Toolhelp functions; the library stays null when it does
-// not load. Which exports must exist is the caller's question.
+// Loads Kernel32.DLL from the system folder and binds the Toolhelp functions; the library
+// stays null when it does not load. Which exports must exist is the caller's question.
 Toolhelp BindToolhelp() {
   Toolhelp t;
-  t.library.reset(::LoadLibraryA("Kernel32.DLL"));
+  t.library = qm::LoadSystemLibrary("Kernel32.DLL");
   if (!t.library) return t;
   const HMODULE k = t.library.get();
   t.createSnapshot = qm::BindExport<CreateSnapshotFn>(k, "CreateToolhelp32Snapshot");
@@ -181,7 +182,8 @@ struct NtWalk {
 };
 
 Walk WalkByPsapi(const std::string& target) {
-  const qm::unique_library library(::LoadLibraryA("PSAPI.DLL"));
+  // PSAPI is no known system library: only its full path keeps a planted copy from loading.
+  const qm::unique_library library = qm::LoadSystemLibrary("PSAPI.DLL");
   if (!library) return Failed(ProcessResult::kPsapiNotLoaded);
   const Psapi psapi{qm::BindExport<EnumProcessesFn>(library.get(), "EnumProcesses"),
                     qm::BindExport<EnumProcessModulesFn>(library.get(), "EnumProcessModules"),

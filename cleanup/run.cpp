@@ -120,8 +120,10 @@ void Stages::Folder(const qm::WString& directory, int& fileCounter) {
     case FolderKind::Link:
       removed = RemoveFolderLink(directory);
       break;
-    case FolderKind::Other:  // could not be entered safely: as if it could not be listed
-      Record(DirectoryContentsOutcome(logged, DirectoryResult::ListingFailed));
+    case FolderKind::Other:  // could not be entered safely: as if it could not be listed,
+                             // the empty-folder rule included (no listing right, no pin)
+      Record(DirectoryContentsOutcome(
+          logged, fileCounter == 0 ? DirectoryResult::NoFileFound : DirectoryResult::ListingFailed));
       removed = ::RemoveDirectoryW(directory.c_str()) != 0;
       break;
     case FolderKind::Directory: {

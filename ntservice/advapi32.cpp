@@ -1,10 +1,12 @@
 #include "ntservice/advapi32.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "ntservice/detectwinos.h"
 #include "ntservice/ntexception.h"
 #include "platform/raii.h"
+#include "platform/system_library.h"
 
 namespace Advapi32 {
 namespace {
@@ -105,9 +107,11 @@ void Initialize() {
   // A failed version query escapes uncounted: no Finalize will follow it.
   state.libraryName = Detectwinos::IsWindowsNt() ? "advapi32.dll" : "radmin32.dll";
   ++state.initCount;
-  HMODULE module = ::LoadLibraryA(state.libraryName.c_str());
-  if (!LoadSucceeded(module)) return;
-  state.library.reset(module);
+  // Named by its full path in the system folder, never searched for by name.
+  qm::unique_library library = qm::LoadSystemLibrary(state.libraryName.c_str());
+  if (!LoadSucceeded(library.get())) return;
+  state.library = std::move(library);
+  const HMODULE module = state.library.get();
   for (int entry = 0; entry < kEntryPointCount; ++entry)
     state.entries[entry] = ::GetProcAddress(module, kExportNames[entry]);
 }

@@ -1,10 +1,10 @@
 // Run-time binding of the service library's entry points.
 //
 // The program never links the service functions directly: Initialize loads the library
-// ("advapi32.dll" on the NT family, "radmin32.dll" otherwise) and resolves every entry point
-// by name, so the program still starts on a system that lacks some of them. Each wrapper has
-// the arguments and result of the Windows function it stands for and forwards to the resolved
-// entry point unchanged. A wrapper whose entry point is unbound (the library failed to load,
+// ("advapi32.dll" on the NT family, "radmin32.dll" otherwise) by its full path in the system
+// folder (qm::LoadSystemLibrary) and resolves every entry point by name, so the program still
+// starts on a system that lacks some of them. Each wrapper has the arguments and result of the
+// Windows function it stands for and forwards to the resolved entry point unchanged. A wrapper whose entry point is unbound (the library failed to load,
 // or lacks that one export) raises ENTException "Cannot load library "<name>" or linked
 // libraries" with code 0.
 //

@@ -7,7 +7,10 @@
 // - a missing last component answers 2, a missing folder on the way 3;
 // - a reparse point met on the way is followed; as the last component it is the link itself
 //   (GetFileAttributesA, RemoveDirectoryA and DeleteFileA act on the link, never the target);
-// - every listing of a folder that is not a drive root starts with "." and "..".
+// - every listing of a folder that is not a drive root starts with "." and "..";
+// - share modes are weighed only between opens that both ask for data rights (read, write,
+//   append, execute) or DELETE, whichever name of the file they came through;
+// - the hard links of a file share its attributes and content; each name goes on its own.
 // Search patterns: "*", "*.*" (everything), and names with "*" and "?" matched without regard
 // to case; the short-name (8.3) matching of Windows is not modelled.
 #include <algorithm>
@@ -148,13 +151,47 @@ void Detach(std::shared_ptr<FsNode> node) {  // a copy: the reference may be the
   node->removed = true;
 }
 
+DWORD RightsOf(DWORD access);
+bool TakesPartInSharing(DWORD rights);
+
+// Whether two names are one file: the same name, or two hard links of it. Share modes hold
+// for the file, whichever name it was opened by.
+bool SameFile(const std::shared_ptr<FsNode>& a, const std::shared_ptr<FsNode>& b) {
+  return a == b || (a->hardLinks != nullptr && a->hardLinks == b->hardLinks);
+}
+
+// Whether an open of `node` keeps a DELETE open out (deleting, removing, renaming it).
 bool OpenWithoutDeleteSharing(const Machine::State& s, const std::shared_ptr<FsNode>& node) {
   for (auto& entry : s.kernel) {
     const KernelObject& k = entry.second;
-    if (k.kind == KernelKind::File && k.file == node && !(k.share & FILE_SHARE_DELETE))
+    if (k.kind == KernelKind::File && SameFile(k.file, node) && !(k.share & FILE_SHARE_DELETE) &&
+        TakesPartInSharing(RightsOf(k.access)))
       return true;
   }
   return false;
+}
+
+// The names a file has in the folders now.
+int LinkCountOf(const FsNode& node) {
+  if (node.removed) return 0;
+  if (!node.hardLinks) return 1;
+  int count = 0;
+  for (const std::weak_ptr<FsNode>& name : *node.hardLinks) {
+    const std::shared_ptr<FsNode> other = name.lock();
+    if (other && !other->removed) ++count;
+  }
+  return count;
+}
+
+// After a change through one name, every other name of the file shows it too.
+void ShareWithOtherNames(const FsNode& changed) {
+  if (!changed.hardLinks) return;
+  for (const std::weak_ptr<FsNode>& name : *changed.hardLinks) {
+    const std::shared_ptr<FsNode> other = name.lock();
+    if (!other || other.get() == &changed) continue;
+    other->attributes = changed.attributes;
+    other->content = changed.content;
+  }
 }
 
 std::vector<std::shared_ptr<FsNode>> Ordered(const Machine::State& s, const FsNode& folder) {
@@ -238,24 +275,33 @@ KernelObject* FileObject(HANDLE h) {
   return &it->second;
 }
 
+// The specific rights an access mask asks for, generic rights mapped as for files.
 DWORD RightsOf(DWORD access) {
   DWORD r = access & 0xFFFF;
-  if (access & GENERIC_READ) r |= 0x1;   // FILE_READ_DATA
-  if (access & GENERIC_WRITE) r |= 0x6;  // FILE_WRITE_DATA | FILE_APPEND_DATA
-  if (access & GENERIC_ALL) r |= 0x7;
-  if (access & DELETE) r |= 0x10000;
+  if (access & GENERIC_READ) r |= FILE_READ_DATA;
+  if (access & GENERIC_WRITE) r |= FILE_WRITE_DATA | FILE_APPEND_DATA;
+  if (access & GENERIC_EXECUTE) r |= FILE_EXECUTE;
+  if (access & GENERIC_ALL) r |= FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_EXECUTE | DELETE;
+  if (access & DELETE) r |= DELETE;
   return r;
 }
 
+constexpr DWORD kReadRights = FILE_READ_DATA | FILE_EXECUTE;
+constexpr DWORD kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA;
+
+// As Windows checks share modes: only opens asking for data or delete rights take part, on
+// both sides; an open for attributes alone neither is refused nor refuses anyone.
+bool TakesPartInSharing(DWORD rights) { return (rights & (kReadRights | kWriteRights | DELETE)) != 0; }
+
 bool Conflicts(const KernelObject& open, DWORD rights, DWORD share) {
-  const bool wantsRead = rights & 0x1, wantsWrite = rights & 0x6, wantsDelete = rights & 0x10000;
   const DWORD held = RightsOf(open.access);
-  if (wantsRead && !(open.share & FILE_SHARE_READ)) return true;
-  if (wantsWrite && !(open.share & FILE_SHARE_WRITE)) return true;
-  if (wantsDelete && !(open.share & FILE_SHARE_DELETE)) return true;
-  if ((held & 0x1) && !(share & FILE_SHARE_READ)) return true;
-  if ((held & 0x6) && !(share & FILE_SHARE_WRITE)) return true;
-  if ((held & 0x10000) && !(share & FILE_SHARE_DELETE)) return true;
+  if (!TakesPartInSharing(rights) || !TakesPartInSharing(held)) return false;
+  if ((rights & kReadRights) && !(open.share & FILE_SHARE_READ)) return true;
+  if ((rights & kWriteRights) && !(open.share & FILE_SHARE_WRITE)) return true;
+  if ((rights & DELETE) && !(open.share & FILE_SHARE_DELETE)) return true;
+  if ((held & kReadRights) && !(share & FILE_SHARE_READ)) return true;
+  if ((held & kWriteRights) && !(share & FILE_SHARE_WRITE)) return true;
+  if ((held & DELETE) && !(share & FILE_SHARE_DELETE)) return true;
   return false;
 }
 
@@ -388,6 +434,15 @@ void Machine::OnListed(const std::u16string& path, std::function<void()> action)
   state_->listingRaces.push_back({Normalised(path), std::move(action)});
 }
 
+void Machine::OnCreated(const std::u16string& path, std::function<void()> action) {
+  state_->creationRaces.push_back({Normalised(path), std::move(action)});
+}
+
+int Machine::LinkCount(const std::string& path) const {
+  auto node = Find(*state_, FromAnsi(path), false).node;
+  return node ? LinkCountOf(*node) : 0;
+}
+
 // ---- the wide operations, which the narrow entry points share
 
 namespace {
@@ -404,6 +459,7 @@ BOOL SetAttributes(const std::u16string& path, DWORD attributes) {
   Lookup l = Find(S(), path, false);
   if (!l.node) return Fail(l.error, FALSE);
   l.node->attributes = StoredAttributes(attributes);
+  ShareWithOtherNames(*l.node);
   return TRUE;
 }
 
@@ -504,10 +560,37 @@ HANDLE NewFileHandle(Machine::State& s, std::shared_ptr<FsNode> node, DWORD acce
 bool SharingConflict(const Machine::State& s, const std::shared_ptr<FsNode>& node, DWORD rights,
                      DWORD share) {
   for (auto& entry : s.kernel)
-    if (entry.second.kind == KernelKind::File && entry.second.file == node &&
+    if (entry.second.kind == KernelKind::File && SameFile(entry.second.file, node) &&
         Conflicts(entry.second, rights, share))
       return true;
   return false;
+}
+
+// Where an open or a creation at `path` lands. Following a link at the final name leads to
+// its target even when nothing is there yet: a mount point aimed at a missing file makes a
+// creation put the file there.
+Lookup FindForOpen(const Machine::State& s, const std::u16string& path, bool follow,
+                   int depth = 0) {
+  Lookup l = Find(s, path, false);
+  if (!follow || !l.node || !l.node->IsLink()) return l;
+  if (depth > 32) {
+    Lookup loop;
+    loop.error = ERROR_PATH_NOT_FOUND;
+    return loop;
+  }
+  return FindForOpen(s, l.node->linkTarget, follow, depth + 1);
+}
+
+// Runs (once) a test's action registered for a file just created at `path`.
+void RunCreationRace(Machine::State& s, const std::u16string& path) {
+  const std::u16string normalised = Normalised(path);
+  for (auto it = s.creationRaces.begin(); it != s.creationRaces.end(); ++it) {
+    if (it->path != normalised) continue;
+    std::function<void()> action = std::move(it->action);
+    s.creationRaces.erase(it);
+    action();
+    return;
+  }
 }
 
 // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself; without it a link is followed. A folder
@@ -518,7 +601,7 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  Lookup l = Find(s, path, (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0);
+  Lookup l = FindForOpen(s, path, (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0);
   if (!l.node && l.error != ERROR_FILE_NOT_FOUND) return Fail(l.error, INVALID_HANDLE_VALUE);
   const DWORD rights = RightsOf(access);
   DWORD lastError = 0;
@@ -529,6 +612,8 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
         return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
       if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
       if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+      if (node->denyListing && (rights & FILE_LIST_DIRECTORY))
         return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
       if (SharingConflict(s, node, rights, share))
         return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
@@ -544,6 +629,7 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
     if (truncates) node->content.clear();
     if (disposition == CREATE_ALWAYS)
       node->attributes = StoredAttributes(flags) | FILE_ATTRIBUTE_ARCHIVE;
+    ShareWithOtherNames(*node);
     if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) lastError = ERROR_ALREADY_EXISTS;
   } else {
     if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)
@@ -552,8 +638,60 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
     node->attributes = StoredAttributes(flags) | FILE_ATTRIBUTE_ARCHIVE;
   }
   HANDLE h = NewFileHandle(s, node, access, share);
+  if (!l.node) RunCreationRace(s, path);
   SetLastError(lastError);
   return h;
+}
+
+// CreateHardLinkW: a new name `link` for the existing file `existing` (not a folder), on its
+// drive. The new name starts with the file's attributes and content and stays equal to it.
+BOOL CreateHardLinkNamed(const std::u16string& link, const std::u16string& existing) {
+  auto& s = S();
+  if (TooLong(link) || TooLong(existing)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  const Lookup from = Find(s, existing, false);
+  if (!from.node) return Fail(from.error, FALSE);
+  if (from.node->directory) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  const Lookup to = Find(s, link, false);
+  if (to.node) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+  if (to.error != ERROR_FILE_NOT_FOUND) return Fail(to.error, FALSE);
+  if (Parse(link).drive != Parse(existing).drive) return Fail(ERROR_NOT_SAME_DEVICE, FALSE);
+  const std::shared_ptr<FsNode> name = AddChild(s, to.folder, to.leaf, false);
+  name->attributes = from.node->attributes;
+  name->content = from.node->content;
+  name->linkTarget = from.node->linkTarget;
+  name->sequence = from.node->sequence;  // one file: one file index
+  if (!from.node->hardLinks)
+    from.node->hardLinks = std::make_shared<std::vector<std::weak_ptr<FsNode>>>(
+        1, std::weak_ptr<FsNode>(from.node));
+  from.node->hardLinks->push_back(name);
+  name->hardLinks = from.node->hardLinks;
+  return TRUE;
+}
+
+// MoveFileW within one drive. The source is opened for DELETE as Windows does: an open of it
+// that takes part in sharing without FILE_SHARE_DELETE refuses the rename (32). An existing
+// new name answers 183; a folder is not moved into itself (5); moves between drives are not
+// modelled (17).
+BOOL RenameNamed(const std::u16string& from, const std::u16string& to) {
+  auto& s = S();
+  if (TooLong(from) || TooLong(to)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  const Lookup source = Find(s, from, false);
+  if (!source.node) return Fail(source.error, FALSE);
+  if (source.folder == nullptr) return Fail(ERROR_ACCESS_DENIED, FALSE);  // a drive's root
+  const Lookup target = Find(s, to, false);
+  if (target.node) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+  if (target.error != ERROR_FILE_NOT_FOUND) return Fail(target.error, FALSE);
+  if (Parse(from).drive != Parse(to).drive) return Fail(ERROR_NOT_SAME_DEVICE, FALSE);
+  for (const FsNode* f = target.folder.get(); f != nullptr; f = f->parent)
+    if (f == source.node.get()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (source.node->heldOpen > 0 || OpenWithoutDeleteSharing(s, source.node))
+    return Fail(ERROR_SHARING_VIOLATION, FALSE);
+  const std::shared_ptr<FsNode> node = source.node;
+  source.folder->children.erase(UpperW(node->name));
+  node->name = target.leaf;
+  node->parent = target.folder.get();
+  target.folder->children[UpperW(target.leaf)] = node;
+  return TRUE;
 }
 
 // The deletions a restart performs; a REG_MULTI_SZ of pairs (old name, new name).
@@ -734,10 +872,23 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATIO
   info->dwFileAttributes = k->file->ReportedAttributes();
   info->dwVolumeSerialNumber = 0x5A17C0DE;
   info->nFileSizeLow = k->file->directory ? 0 : static_cast<DWORD>(k->file->content.size());
-  info->nNumberOfLinks = k->file->removed ? 0 : 1;
+  info->nNumberOfLinks = static_cast<DWORD>(sim::LinkCountOf(*k->file));
   info->nFileIndexHigh = static_cast<DWORD>(k->file->sequence >> 32);
   info->nFileIndexLow = static_cast<DWORD>(k->file->sequence);
   return TRUE;
+}
+
+BOOL WINAPI CreateHardLinkW(LPCWSTR lpFileName, LPCWSTR lpExistingFileName,
+                            LPSECURITY_ATTRIBUTES) {
+  if (lpFileName == nullptr || lpExistingFileName == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::CreateHardLinkNamed(lpFileName, lpExistingFileName);
+}
+
+BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
+  if (lpExistingFileName == nullptr || lpNewFileName == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return sim::RenameNamed(lpExistingFileName, lpNewFileName);
 }
 
 // Only deletion at the next restart is modelled: the path goes to the session manager's
@@ -776,6 +927,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   content.replace(k->position, std::min<size_t>(nNumberOfBytesToWrite, content.size() - k->position),
                   static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite);
   k->position += nNumberOfBytesToWrite;
+  sim::ShareWithOtherNames(*k->file);
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
   return TRUE;
 }

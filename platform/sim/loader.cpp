@@ -1,7 +1,9 @@
 // The simulated run-time loader: five system libraries whose exports are the simulation's
-// own functions. Names compare without regard to case, and a name without an extension gets
-// ".dll", as LoadLibraryA does. Module handles are fixed per library, so a handle taken under
-// one machine is still recognised (and harmless) under the next.
+// own functions, served only by their full path in the system folder. Names compare without
+// regard to case, and a name without an extension gets ".dll", as LoadLibraryA does. Module
+// handles are fixed per library, so a handle taken under one machine is still recognised (and
+// harmless) under the next.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/sim/state.h"
@@ -48,10 +50,52 @@ SimModule* ModuleByHandle(Machine::State& s, HMODULE h) {
   return nullptr;
 }
 
+// The library a load names when `path` is a library's full path in the system folder; null
+// for a bare name, a path elsewhere or a library the machine does not have.
+SimModule* ModuleAtSystemPath(Machine& m, const std::u16string& path, size_t* index) {
+  const std::u16string folder = m.SystemDirectory() + u"\\";
+  if (path.size() <= folder.size() || !EqualNoCaseW(path.substr(0, folder.size()), folder))
+    return nullptr;
+  const std::u16string name = path.substr(folder.size());
+  if (name.find_first_of(u"\\/") != std::u16string::npos) return nullptr;
+  auto& modules = m.state().modules;
+  for (size_t i = 0; i < modules.size(); ++i) {
+    if (Upper(modules[i].name) != Canonical(ToAnsi(name, false))) continue;
+    *index = i;
+    return &modules[i];
+  }
+  return nullptr;
+}
+
+// Every load: recorded as asked, then served from the system folder only.
+HMODULE Load(const std::u16string& path, DWORD flags) {
+  Machine& m = Machine::current();
+  ++m.state().loadCalls;
+  m.libraryLoads.push_back({path, flags});
+  size_t index = 0;
+  SimModule* module = ModuleAtSystemPath(m, path, &index);
+  if (module == nullptr || module->failLoad) return Fail(ERROR_MOD_NOT_FOUND, HMODULE{});
+  ++module->references;
+  module->loadedFrom = path;
+  return HandleOf(index);
+}
+
+// A name copied to a caller's buffer as GetModuleFileNameW does: cut to fit with its zero,
+// answering the buffer's size and 122 when it was cut.
+DWORD CopyName(const std::u16string& name, LPWSTR buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  const size_t n = std::min<size_t>(name.size(), size - 1);
+  name.copy(buffer, n);
+  buffer[n] = 0;
+  if (n < name.size()) return Fail(ERROR_INSUFFICIENT_BUFFER, size);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(n);
+}
+
 }  // namespace
 
 void InstallModules(Machine::State& s) {
-  SimModule advapi{"advapi32.dll", {}, false, 0};
+  SimModule advapi{"advapi32.dll", {}, false, 0, {}};
   auto& a = advapi.exports;
   a["ChangeServiceConfigA"] = Export(&ChangeServiceConfigA);
   a["ChangeServiceConfig2W"] = Export(&ChangeServiceConfig2W);
@@ -100,12 +144,12 @@ void InstallModules(Machine::State& s) {
   a["RegQueryValueExW"] = Export(&RegQueryValueExW);
   a["RegSetValueExW"] = Export(&RegSetValueExW);
 
-  SimModule psapi{"PSAPI.DLL", {}, false, 0};
+  SimModule psapi{"PSAPI.DLL", {}, false, 0, {}};
   psapi.exports["EnumProcesses"] = Export(&EnumProcesses);
   psapi.exports["EnumProcessModules"] = Export(&EnumProcessModules);
   psapi.exports["GetModuleBaseNameA"] = Export(&GetModuleBaseNameA);
 
-  SimModule kernel{"Kernel32.DLL", {}, false, 0};
+  SimModule kernel{"Kernel32.DLL", {}, false, 0, {}};
   auto& k = kernel.exports;
   k["CreateToolhelp32Snapshot"] = Export(&CreateToolhelp32Snapshot);
   k["Process32First"] = Export(&Process32First);
@@ -122,9 +166,9 @@ void InstallModules(Machine::State& s) {
   k["Sleep"] = Export(&Sleep);
 
   // The shell's folders: shell32 on Windows 2000 and later, shfolder.dll where it is missing.
-  SimModule shell32{"shell32.dll", {}, false, 0};
+  SimModule shell32{"shell32.dll", {}, false, 0, {}};
   shell32.exports["SHGetFolderPathW"] = Export(&SHGetFolderPathW);
-  SimModule shfolder{"SHFOLDER.DLL", {}, false, 0};
+  SimModule shfolder{"SHFOLDER.DLL", {}, false, 0, {}};
   shfolder.exports["SHGetFolderPathW"] = Export(&SHGetFolderPathW);
 
   s.modules = {advapi, psapi, kernel, shell32, shfolder};
@@ -146,6 +190,8 @@ void Machine::FailLoad(const std::string& module) {
 }
 
 int Machine::LoadLibraryCalls() const { return state_->loadCalls; }
+
+std::u16string Machine::SystemDirectory() const { return FromAnsi(windowsDirectory) + u"\\system32"; }
 int Machine::FreeLibraryCalls() const { return state_->freeCalls; }
 
 int Machine::LoadedLibraries() const {
@@ -158,18 +204,31 @@ int Machine::LoadedLibraries() const {
 
 // ---- Win32: loader
 
+UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+  const std::u16string dir = sim::Machine::current().SystemDirectory();
+  if (lpBuffer == nullptr || uSize <= dir.size()) return static_cast<UINT>(dir.size() + 1);
+  dir.copy(lpBuffer, dir.size());
+  lpBuffer[dir.size()] = 0;
+  return static_cast<UINT>(dir.size());
+}
+
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-  auto& s = sim::S();
-  ++s.loadCalls;
   if (lpLibFileName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, HMODULE{});
-  for (size_t i = 0; i < s.modules.size(); ++i) {
-    sim::SimModule& m = s.modules[i];
-    if (sim::Upper(m.name) != sim::Canonical(lpLibFileName)) continue;
-    if (m.failLoad) break;
-    ++m.references;
-    return sim::HandleOf(i);
-  }
-  return sim::Fail(ERROR_MOD_NOT_FOUND, HMODULE{});
+  return sim::Load(sim::FromAnsi(lpLibFileName), 0);
+}
+
+HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  if (lpLibFileName == nullptr || hFile != nullptr)
+    return sim::Fail(ERROR_INVALID_PARAMETER, HMODULE{});
+  return sim::Load(lpLibFileName, dwFlags);
+}
+
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+  auto& machine = sim::Machine::current();
+  if (hModule == nullptr) return sim::CopyName(machine.programPath, lpFilename, nSize);
+  const sim::SimModule* m = sim::ModuleByHandle(machine.state(), hModule);
+  if (m == nullptr || m->references == 0) return sim::Fail(ERROR_MOD_NOT_FOUND, DWORD{0});
+  return sim::CopyName(m->loadedFrom, lpFilename, nSize);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {

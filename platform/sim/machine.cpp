@@ -116,6 +116,7 @@ Machine::Machine() : state_(std::make_unique<State>()) {
   CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
   CreateKey(HKEY_CURRENT_USER, "Software");
   MakeDirectory(windowsDirectory + "\\Temp");
+  MakeDirectory(windowsDirectory + "\\system32");
   InstallShellFolders(*this);
   Process idle;
   idle.pid = 0;

@@ -77,6 +77,13 @@ struct ShellExecuteCall {
   INT show;
 };
 
+// One library load the program asked for: the name as given (LoadLibraryA's bytes read
+// through the code page) and the LoadLibraryExW flags (0 for LoadLibraryA).
+struct LibraryLoad {
+  std::u16string path;
+  DWORD flags;
+};
+
 struct WinHelpCall {
   HWND owner;
   std::string file;
@@ -155,7 +162,8 @@ class Machine {
   // the name until the last handle closes).
   void HoldOpen(const std::string& path);      // in use: DeleteFileA fails with 32
   void Release(const std::string& path);       // undoes one HoldOpen
-  void DenyListing(const std::string& directory);  // FindFirstFileA in it fails with 5
+  // FindFirstFileA in it fails with 5, and so does opening it for FILE_LIST_DIRECTORY.
+  void DenyListing(const std::string& directory);
   void SetListingOrder(ListingOrder order);    // default Alphabetical
   int OpenFindHandles() const;
   // Wide names, as CreateFileW and CreateDirectoryW take them.
@@ -184,6 +192,11 @@ class Machine {
   void SetReparseData(const std::u16string& path, const std::string& bytes);
   // Reading the link at `path` fails with `error` (a file-system filter that refuses it).
   void FailReparseRead(const std::u16string& path, DWORD error);
+  // A race: runs `action` once, right after CreateFile(A/W) has created a new file at `path`
+  // (case-insensitive), before the caller has the handle; e.g. to give it a second name.
+  void OnCreated(const std::u16string& path, std::function<void()> action);
+  // Hard links (CreateHardLinkW): the number of names of the file at `path` (0 when absent).
+  int LinkCount(const std::string& path) const;
   // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) needs an administrator (else 5).
   bool administrator = true;
   // The file part of a restart: performs HKLM\SYSTEM\CurrentControlSet\Control\Session
@@ -192,8 +205,8 @@ class Machine {
   // value. Returns the paths that stayed: a folder that is not empty, a read-only file, a
   // missing path, an entry with a new name (renames are not modelled).
   std::vector<std::u16string> PerformPendingFileOperations();
-  // GetWindowsDirectoryA. C:\WINDOWS\Temp exists from the start; a test that changes the
-  // value makes the folders it needs itself.
+  // GetWindowsDirectoryA. C:\WINDOWS\Temp and C:\WINDOWS\system32 exist from the start; a
+  // test that changes the value makes the folders it needs itself.
   std::string windowsDirectory = "C:\\WINDOWS";
 
   // ---- shell folders and the environment. SHGetFolderPathW (served by "shell32.dll" and
@@ -260,8 +273,12 @@ class Machine {
   bool MutexExists(const std::string& name) const;
 
   // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL", "shell32.dll" and
-  // "SHFOLDER.DLL" (both export SHGetFolderPathW) (case-insensitive; a name
-  // without extension gets ".dll"); anything else fails with 126, a missing export with 127.
+  // "SHFOLDER.DLL" (both export SHGetFolderPathW), served only by their full path in the
+  // system folder, e.g. "C:\WINDOWS\system32\psapi.dll" (case-insensitive; a name without
+  // extension gets ".dll"). A bare name, another folder or any other library fails with 126
+  // (Windows would search the program's folder for a bare name: the simulation refuses it so
+  // that no such load goes unnoticed); a missing export answers 127. Every load asked for is
+  // kept in libraryLoads. The module functions below take the bare library name.
   // advapi32 exports the 31 entry points of the service binding; those the simulation does not
   // model (configuration, locking, security, StartServiceA, CreateServiceA...) fail with 120.
   void RemoveExport(const std::string& module, const std::string& function);
@@ -271,6 +288,9 @@ class Machine {
   int LoadLibraryCalls() const;
   int FreeLibraryCalls() const;
   int LoadedLibraries() const;  // successful loads not yet freed
+  std::vector<LibraryLoad> libraryLoads;
+  // GetSystemDirectoryW: windowsDirectory followed by "\system32".
+  std::u16string SystemDirectory() const;
 
   // ---- virtual clock. Sleep advances it at once and is recorded.
   DWORD Now() const;
@@ -281,6 +301,7 @@ class Machine {
   OSVERSIONINFOA version{};  // defaults to NT 5.1 build 2600, platform 2
   bool versionQueryFails = false;
   std::string commandLine = "\"C:\\Quelmark\\Quelmark.exe\"";
+  std::u16string programPath = u"C:\\Quelmark\\Quelmark.exe";  // GetModuleFileNameW(nullptr)
   bool shutdownPrivilege = true;  // absent: AdjustTokenPrivileges sets last error 1300
   bool ShutdownPrivilegeEnabled() const;  // enabled through AdjustTokenPrivileges
   std::deque<int> messageBoxAnswers;  // popped per MessageBoxA; IDOK when empty

@@ -86,6 +86,10 @@ struct FsNode {
   // that reading it answers instead when not 0.
   std::string reparseData;
   DWORD reparseReadError = 0;
+  // Hard links: every name of one file shares this list (null while the file has one name).
+  // Each name keeps its own copy of the file's attributes and content, made equal to the
+  // changed one's after every change (ShareWithOtherNames); all report one file index.
+  std::shared_ptr<std::vector<std::weak_ptr<FsNode>>> hardLinks;
   bool IsLink() const { return !linkTarget.empty(); }
   DWORD ReportedAttributes() const;
 };
@@ -156,6 +160,7 @@ struct SimModule {
   std::map<std::string, FARPROC> exports;
   bool failLoad = false;
   int references = 0;
+  std::u16string loadedFrom;  // the path of the last successful load (GetModuleFileNameW)
 };
 
 struct Machine::State {
@@ -180,6 +185,7 @@ struct Machine::State {
     std::function<void()> action;
   };
   std::vector<ListingRace> listingRaces;
+  std::vector<ListingRace> creationRaces;  // run once a file is created at the path
 
   // shell folders and environment
   std::map<int, std::u16string> shellFolders;  // an empty path: unknown

@@ -130,6 +130,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_INVALID_DATA 13
+#define ERROR_NOT_SAME_DEVICE 17
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_BAD_LENGTH 24
 #define ERROR_SHARING_VIOLATION 32
@@ -256,6 +257,16 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define FILE_LIST_DIRECTORY 0x00000001
 #define FILE_READ_ATTRIBUTES 0x00000080
+// The rights of a file or folder open that take part in sharing, with the folder names of
+// the same bits, and the attribute right that does not.
+#define FILE_READ_DATA 0x00000001
+#define FILE_WRITE_DATA 0x00000002
+#define FILE_ADD_FILE 0x00000002
+#define FILE_APPEND_DATA 0x00000004
+#define FILE_ADD_SUBDIRECTORY 0x00000004
+#define FILE_EXECUTE 0x00000020
+#define FILE_TRAVERSE 0x00000020
+#define FILE_WRITE_ATTRIBUTES 0x00000100
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
@@ -815,9 +826,24 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
 // Only MOVEFILE_DELAY_UNTIL_REBOOT with no new name (delete at the next restart) is modelled;
 // the path is recorded without being looked up. Other forms fail with 120.
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+// Renames a file or folder within its drive; the source is opened for DELETE, so an open of
+// it that asks for data rights without FILE_SHARE_DELETE makes it fail with 32.
+BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName);
+// A second name for an existing file (not a folder) on the same drive: every name shares the
+// file's attributes and content, and GetFileInformationByHandle counts the names.
+BOOL WINAPI CreateHardLinkW(LPCWSTR lpFileName, LPCWSTR lpExistingFileName,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 
 // ---- functions: processes and the loader ---------------------------------------------------
+// The loader serves a library only by its full path in the system folder
+// (GetSystemDirectoryW); a bare name or another folder fails with 126. Every load asked for
+// is recorded (Machine::libraryLoads).
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+// A null module names the program's own file (Machine::programPath).
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
@@ -825,7 +851,7 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
 HANDLE WINAPI GetCurrentProcess();
 DWORD WINAPI GetCurrentProcessId();
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
-// PSAPI and Toolhelp: the program binds these at run time (LoadLibraryA, GetProcAddress); they
+// PSAPI and Toolhelp: the program binds these at run time (LoadLibraryExW, GetProcAddress); they
 // are declared here because the simulated loader exports them.
 // PSAPI
 BOOL WINAPI EnumProcesses(DWORD* lpidProcess, DWORD cb, LPDWORD lpcbNeeded);

@@ -398,6 +398,7 @@ void Application::Guarded(const std::function<void()>& action) {
 }
 
 void Application::HelpCommand(unsigned command, std::uintptr_t data) {
+  if (helpFile_.empty()) return;  // no file to name: the help system is not asked to search
   WinHelpA(static_cast<HWND>(backend_->MainWindow()), helpFile_.c_str(), command,
            static_cast<ULONG_PTR>(data));
 }

@@ -381,7 +381,7 @@ class Application {
   // Runs the action inside the guard.
   void Guarded(const std::function<void()>& action);
 
-  // Help through the help system, with the current help file.
+  // Help through the help system, with the current help file; nothing without one.
   void HelpCommand(unsigned command, std::uintptr_t data);
 
   // The bytes of a resource of the program; empty when it has none of that name.

@@ -1,5 +1,6 @@
 // The program as deployment tools run it across machines: exit statuses from the look after
 // the run, deletions left to the restart, the preview that only looks, one copy at a time.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,32 @@ TEST_F(Fleet, ExitStatusFollowsWhatIsLeftAfterTheRun) {
     else
       EXPECT_EQ(log.substr(log.size() - last.size()), last);
   }
+}
+
+// A whole unattended run loads every library by its full path in the system folder, never by
+// a name the program's own folder or the current folder could answer.
+TEST_F(Fleet, EveryLibraryOfAWholeRunComesFromTheSystemFolder) {
+  World w;
+  InstallProduct(w.machine);
+  w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE /DELAYDELETE";
+  EXPECT_EQ(RunMain(w).status, 3010u);
+  auto upper = [](std::u16string text) {  // the paths here are ASCII
+    for (char16_t& c : text)
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    return text;
+  };
+  const std::u16string folder = upper(w.machine.SystemDirectory() + u"\\");
+  std::set<std::u16string> loaded;
+  for (const sim::LibraryLoad& load : w.machine.libraryLoads) {
+    const std::u16string path = upper(load.path);
+    const std::string shown(path.begin(), path.end());
+    ASSERT_EQ(path.compare(0, folder.size(), folder), 0) << shown;
+    EXPECT_EQ(path.find(u'\\', folder.size()), std::u16string::npos) << shown;
+    EXPECT_TRUE(load.flags & LOAD_WITH_ALTERED_SEARCH_PATH) << shown;
+    loaded.insert(path.substr(folder.size()));
+  }
+  EXPECT_EQ(loaded, (std::set<std::u16string>{u"ADVAPI32.DLL", u"KERNEL32.DLL", u"PSAPI.DLL",
+                                              u"SHELL32.DLL"}));
 }
 
 TEST_F(Fleet, ALockedFileLeftToTheRestartGivesThe3010) {

@@ -343,15 +343,44 @@ TEST_F(Shell, MenuOpensHelpAtItsContentsAndTheAboutBox) {
   EXPECT_EQ(machine.winHelps[0].file, "E:\\Desktop\\Quelmark\\Quelmark.hlp");
   EXPECT_EQ(machine.winHelps[0].command, 1u);
   EXPECT_EQ(machine.winHelps[0].data, 0u);
-  EXPECT_EQ(machine.winHelps[1].file, "Quelmark.hlp");
+  EXPECT_EQ(machine.winHelps[1].file, "C:\\Quelmark\\Quelmark.hlp");
   EXPECT_EQ(machine.winHelps[1].command, 3u);
   EXPECT_EQ(machine.winHelps[1].data, 0u);
-  EXPECT_EQ(app.HelpFile(), "Quelmark.hlp");
+  EXPECT_EQ(app.HelpFile(), "C:\\Quelmark\\Quelmark.hlp");
 
   Send(MenuClickOn(*main->FindMenuItem("Acercade1")));
   EXPECT_TRUE(about->Visible());
   Send(MenuClickOn(*main->FindMenuItem("Cerrar1")));
   EXPECT_TRUE(app.Terminated());
+}
+
+// The help file is named by its path beside the program, never searched for; a path the code
+// page cannot hold exactly names no file at all (no request is made).
+TEST_F(Shell, HelpNamesTheFileBesideTheProgramOrNothing) {
+  struct Row {
+    std::u16string program;
+    std::string helpFile;  // empty: no help request
+  };
+  const Row rows[] = {
+      {u"E:\\Herramientas\\Quelmark.exe", "E:\\Herramientas\\Quelmark.hlp"},
+      {u"\\\\srv\\soft\\Quelmark.exe", "\\\\srv\\soft\\Quelmark.hlp"},
+      {u"C:\\Men\u00FA\\Quelmark.exe", "C:\\Men\xFA\\Quelmark.hlp"},
+      {u"C:\\\u041F\u0440\\Quelmark.exe", ""},         // Cyrillic: no ANSI form
+      {u"C:\\Tools\\\uFF38\\Quelmark.exe", ""},       // best fit would read "X"
+      {u"C:\\Tools\\\uFF1E\\Quelmark.exe", ""},       // best fit would read ">"
+  };
+  CreateScripted();
+  app.Run();
+  for (const Row& row : rows) {
+    machine.programPath = row.program;
+    machine.winHelps.clear();
+    Send(MenuClickOn(*main->FindMenuItem("Temasdeayuda1")));
+    EXPECT_EQ(app.HelpFile(), row.helpFile);
+    ASSERT_EQ(machine.winHelps.size(), row.helpFile.empty() ? 0u : 1u) << row.helpFile;
+    if (!row.helpFile.empty()) {
+      EXPECT_EQ(machine.winHelps[0].file, row.helpFile);
+    }
+  }
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ TEST_F(Startup, MainRoutineSetsTheApplicationUpAndEndsWithTheMainWindow) {
   const Ending end = RunProgram(w, counts);
   EXPECT_FALSE(end.exited);
   EXPECT_EQ(w.app.Title(), "Quelmark");
-  EXPECT_EQ(w.app.HelpFile(), "Quelmark.hlp");
+  EXPECT_EQ(w.app.HelpFile(), "C:\\Quelmark\\Quelmark.hlp");  // beside the program
   EXPECT_EQ(counts.refreshes, 1);
   EXPECT_EQ(counts.frees, 1);  // FormDestroy ran
   EXPECT_EQ(w.app.MainForm(), nullptr);

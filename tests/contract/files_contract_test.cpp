@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/directories.h"
 #include "platform/raii.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
@@ -433,6 +434,83 @@ TEST_F(FilesContract, AFolderHeldOpenWithoutDeleteSharingCannotBeRemoved) {
     }
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str())) << row.what;
   }
+}
+
+// Windows weighs share modes only between opens that both ask for data or delete rights.
+struct SharedOpen {
+  DWORD heldAccess, heldShare;  // the first open of the file
+  DWORD access, share;          // the second one
+  DWORD error;                  // 0: the second open succeeds
+};
+const SharedOpen kSharedOpens[] = {
+    {GENERIC_READ, 0, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},
+    {GENERIC_READ, 0, FILE_READ_ATTRIBUTES, 0, 0},
+    {FILE_READ_ATTRIBUTES, 0, GENERIC_READ, 0, 0},
+    {FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, DELETE, 7, ERROR_SHARING_VIOLATION},
+    {DELETE, FILE_SHARE_READ, GENERIC_WRITE, 7, ERROR_SHARING_VIOLATION},
+};
+
+TEST_F(FilesContract, OnlyOpensForDataOrDeletionTakePartInSharing) {
+  for (const SharedOpen& row : kSharedOpens) {
+    const std::string path = dir + "\\" + world.UniqueName("shared");
+    MakeFile(path);
+    qm::unique_file held(CreateFileA(path.c_str(), row.heldAccess, row.heldShare, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held) << path << " error " << GetLastError();
+    SetLastError(0);
+    qm::unique_file second(CreateFileA(path.c_str(), row.access, row.share, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_EQ(row.error, second ? 0u : GetLastError()) << path;
+  }
+}
+
+// The engine pins a folder while it lists and empties it: nobody may rename it then (and put
+// a junction in its place), while its contents stay open to the walk. An open for attributes
+// alone, as the pin once was, holds nothing.
+TEST_F(FilesContract, AFolderPinnedByTheEngineCannotBeRenamedUntilItIsLetGo) {
+  const qm::WString pinnedPath = qm::Widen(dir + "\\Pinned");
+  const qm::WString attributesPath = qm::Widen(dir + "\\AttributesOnly");
+  MakeFolder(dir + "\\Pinned");
+  MakeFile(dir + "\\Pinned\\inside.txt");
+  MakeFolder(dir + "\\AttributesOnly");
+  cleanup::PinnedFolder pinned = cleanup::PinFolder(pinnedPath);
+  ASSERT_EQ(cleanup::FolderKind::Directory, pinned.kind);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ErrorOf([&] {
+              return MoveFileW(pinnedPath.c_str(), (pinnedPath + qm::Widen(".old")).c_str());
+            }));
+  EXPECT_EQ((std::set<std::string>{".", "..", "inside.txt"}), List(dir + "\\Pinned\\*"));
+  EXPECT_TRUE(DeleteFileA((dir + "\\Pinned\\inside.txt").c_str())) << GetLastError();
+  pinned.handle.reset();
+  EXPECT_TRUE(MoveFileW(pinnedPath.c_str(), (pinnedPath + qm::Widen(".old")).c_str()))
+      << GetLastError();
+
+  qm::unique_file attributes(CreateFileW(attributesPath.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(attributes) << GetLastError();
+  EXPECT_TRUE(MoveFileW(attributesPath.c_str(), (attributesPath + qm::Widen(".old")).c_str()))
+      << GetLastError();
+}
+
+// One file, two names: the engine reads the count from the name itself, the attributes are
+// the file's, and each name goes on its own.
+TEST_F(FilesContract, AHardLinkIsASecondNameOfOneFile) {
+  const qm::WString first = qm::Widen(dir + "\\first.dll");
+  const qm::WString second = qm::Widen(dir + "\\second.dll");
+  MakeFile(dir + "\\first.dll");
+  EXPECT_EQ(1u, cleanup::LinkCountOf(first));
+  ASSERT_TRUE(CreateHardLinkW(second.c_str(), first.c_str(), nullptr)) << GetLastError();
+  EXPECT_EQ(2u, cleanup::LinkCountOf(first));
+  EXPECT_EQ(2u, cleanup::LinkCountOf(second));
+  ASSERT_TRUE(SetFileAttributesW(first.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(GetFileAttributesW(second.c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED),
+            ErrorOf([&] { return DeleteFileW(second.c_str()); }))
+      << "no name of a read-only file can go";
+  ASSERT_TRUE(SetFileAttributesW(second.c_str(), FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_TRUE(DeleteFileW(second.c_str())) << GetLastError();
+  EXPECT_EQ(1u, cleanup::LinkCountOf(first));
+  EXPECT_EQ(0u, cleanup::LinkCountOf(second));
 }
 
 // The file identity and attributes a handle reports.

@@ -1,5 +1,6 @@
 // Process listing and termination as the process stage binds and uses them: PSAPI and
-// Toolhelp reached through LoadLibraryA and GetProcAddress, OpenProcess, TerminateProcess.
+// Toolhelp reached through qm::LoadSystemLibrary and GetProcAddress, OpenProcess,
+// TerminateProcess.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/raii.h"
+#include "platform/system_library.h"
 #include "tests/contract/world.h"
 
 namespace {
@@ -28,7 +30,7 @@ F Bind(HMODULE module, const char* name) {
 class ProcessesContract : public ::testing::Test {
  protected:
   void SetUp() override {
-    psapi.reset(LoadLibraryA("PSAPI.DLL"));
+    psapi = qm::LoadSystemLibrary("PSAPI.DLL");
     ASSERT_TRUE(psapi);
     enumProcesses = Bind<EnumProcessesFn>(psapi.get(), "EnumProcesses");
     enumModules = Bind<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
@@ -72,25 +74,34 @@ class LoaderContract : public ::testing::Test {
   World world;
 };
 
-TEST_F(LoaderContract, LibraryNamesIgnoreCaseAndAMissingLibraryAnswers126) {
-  qm::unique_library lower(LoadLibraryA("psapi.dll"));
-  EXPECT_TRUE(lower);
-  qm::unique_library kernel(LoadLibraryA("KERNEL32.DLL"));
-  EXPECT_TRUE(kernel);
-  qm::unique_library missing(LoadLibraryA("radmin32.dll"));
-  EXPECT_FALSE(missing);
+// Both worlds' system folders are ASCII; Wine's is lower-case.
+std::string UpperAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return text;
+}
+
+TEST_F(LoaderContract, SystemLibrariesLoadFromTheSystemFolderAndAMissingOneAnswers126) {
+  const std::string folder = qm::Narrow(qm::SystemDirectory());
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str())) << folder;
+  for (const char* name : {"psapi.dll", "KERNEL32.DLL", "shell32.dll"}) {
+    const qm::unique_library library = qm::LoadSystemLibrary(name);
+    WCHAR file[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(library.get(), file, MAX_PATH), 0u) << name;
+    EXPECT_EQ(UpperAscii(folder + "\\" + name), UpperAscii(qm::Narrow(file)));
+  }
+  EXPECT_FALSE(qm::LoadSystemLibrary("radmin32.dll"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
 }
 
 TEST_F(LoaderContract, AMissingEntryPointAnswers127) {
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   EXPECT_EQ(nullptr, GetProcAddress(kernel.get(), "NoSuchFunctionAnywhere"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
 }
 
 TEST_F(LoaderContract, ToolhelpIsExportedByKernel32) {
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   for (const char* name : {"CreateToolhelp32Snapshot", "Process32First", "Process32Next",
                            "Module32First", "Module32Next"})
@@ -98,7 +109,7 @@ TEST_F(LoaderContract, ToolhelpIsExportedByKernel32) {
 }
 
 TEST_F(LoaderContract, Advapi32ExportsEveryEntryPointOfTheServiceBinding) {
-  qm::unique_library advapi(LoadLibraryA("advapi32.dll"));
+  const qm::unique_library advapi = qm::LoadSystemLibrary("advapi32.dll");
   ASSERT_TRUE(advapi);
   for (const char* name :
        {"ChangeServiceConfigA", "ChangeServiceConfig2W", "CloseServiceHandle", "ControlService",
@@ -148,7 +159,7 @@ TEST_F(ProcessesContract, ListingsReportIdentifiersInFourByteSteps) {
 
 TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
   const DWORD pid = world.StartProcess("QmProbeSnap.exe");
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
@@ -166,7 +177,7 @@ TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
 }
 
 TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
   qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
@@ -181,7 +192,7 @@ TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
 TEST_F(ProcessesContract, EveryCopyOfOneExecutableIsListedUnderItsName) {
   const std::string exe = world.UniqueName("QmProbeTwin") + ".exe";
   const DWORD pids[] = {world.StartProcess(exe), world.StartProcess(exe), world.StartProcess(exe)};
-  qm::unique_library kernel(LoadLibraryA("Kernel32.DLL"));
+  const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
   auto next = Bind<Process32Fn>(kernel.get(), "Process32Next");

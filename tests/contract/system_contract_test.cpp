@@ -9,6 +9,7 @@
 
 #include "cleanup/install_folder.h"
 #include "platform/raii.h"
+#include "platform/system_library.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
 
@@ -192,7 +193,7 @@ using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 class ShellFolders : public ::testing::Test {
  protected:
   void SetUp() override {
-    shell32.reset(LoadLibraryA("shell32.dll"));
+    shell32 = qm::LoadSystemLibrary("shell32.dll");
     ASSERT_TRUE(shell32);
     const FARPROC entry = GetProcAddress(shell32.get(), "SHGetFolderPathW");
     ASSERT_NE(nullptr, entry);

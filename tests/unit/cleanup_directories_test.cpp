@@ -204,6 +204,38 @@ TEST_F(Directories, AFolderSwappedForAJunctionAfterItWasListedIsRemovedAsALink) 
   EXPECT_EQ(machine.FileContent(bystander + "tesis.doc"), "years of work");
 }
 
+// A name inside the product may be a hard link to a file elsewhere: the file's attributes
+// belong to every name, so they are cleared only for a file with one name.
+TEST_F(Directories, AHardLinkGoesAloneAndTheFileKeepsItsAttributes) {
+  struct Row {
+    const char* name;
+    DWORD attributes;
+    bool deleted;  // read-only: no name of it can go without clearing the shared mark
+  };
+  const Row rows[] = {
+      {"hidden.sys", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, true},
+      {"ro.dll", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, false},
+  };
+  StringList expected;
+  machine.MakeDirectory(kDir);
+  for (const Row& row : rows) {
+    const std::string outside = std::string("C:\\WINDOWS\\system32\\") + row.name;
+    machine.MakeFile(outside, "system", row.attributes);
+    ASSERT_TRUE(CreateHardLinkW(qm::Widen(kDir + row.name).c_str(), qm::Widen(outside).c_str(),
+                                nullptr));
+    expected.push_back("  " + kDir + row.name + (row.deleted ? " ...OK" : " ...FALLO"));
+  }
+  EXPECT_EQ(Empty(kDir), 402);
+  EXPECT_EQ(lines, expected);
+  for (const Row& row : rows) {
+    const std::string outside = std::string("C:\\WINDOWS\\system32\\") + row.name;
+    EXPECT_EQ(machine.Attributes(outside), row.attributes) << row.name;
+    EXPECT_EQ(machine.FileContent(outside), "system") << row.name;
+    EXPECT_EQ(machine.PathExists(kDir + row.name), !row.deleted) << row.name;
+    EXPECT_EQ(machine.LinkCount(outside), row.deleted ? 1 : 2) << row.name;
+  }
+}
+
 TEST(ClearFileAttributes, LeavesArchiveOnlyAndIgnoresMissingPaths) {
   sim::Machine machine;
   machine.MakeFile("C:\\A\\f", "",

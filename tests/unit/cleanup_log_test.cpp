@@ -1,6 +1,7 @@
 // The log's texts and the log file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "cleanup/log.h"
@@ -97,6 +98,57 @@ TEST_F(LogFile, APlantedLinkIsReplacedNotFollowed) {
   EXPECT_EQ(machine.FileContent("C:\\boot.ini"), "[boot loader]");
   EXPECT_EQ(machine.Attributes(path) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
   EXPECT_EQ(machine.FileContent(path), "x\r\n");
+}
+
+// Whatever a user plants at the log's name, or links to the new file, the log is written to
+// a file of its own or not at all.
+TEST(LogFileLinks, TheLogIsNeverWrittenThroughALink) {
+  const std::string log = "C:\\WINDOWS\\Temp\\Quelmark.log";
+  const std::string system = "C:\\WINDOWS\\system32\\";
+  auto link = [](const std::string& name, const std::string& existing) {
+    return CreateHardLinkW(qm::Widen(name).c_str(), qm::Widen(existing).c_str(), nullptr);
+  };
+  struct Row {
+    const char* what;
+    std::function<void(sim::Machine&)> plant;
+    bool written;
+  };
+  const Row rows[] = {
+      {"a mount point aimed at a missing system file",
+       [&](sim::Machine& m) { m.MakeLink(log, system + "evil.dll", true); }, false},
+      {"a hard link to a bystander's file",
+       [&](sim::Machine& m) {
+         m.MakeFile(system + "config.sys", "bystander");
+         link(log, system + "config.sys");
+       },
+       true},
+      {"a second name given to the new file before it is written",
+       [&](sim::Machine& m) {
+         m.OnCreated(qm::Widen(log), [&] { link(system + "copy.log", log); });
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    sim::Machine machine;
+    row.plant(machine);
+    bool raised = false;
+    try {
+      cleanup::WriteLogLines(qm::Widen(log), {"x"});
+    } catch (const EFCreateError& e) {
+      raised = true;
+      EXPECT_EQ(e.Message(), "Cannot create file " + log) << row.what;
+    }
+    EXPECT_EQ(raised, !row.written) << row.what;
+    EXPECT_FALSE(machine.PathExists(system + "evil.dll")) << row.what;
+    EXPECT_EQ(machine.FileContent(system + "config.sys"), row.written ? "bystander" : "")
+        << row.what;
+    EXPECT_EQ(machine.FileContent(system + "copy.log"), "") << row.what;
+    EXPECT_EQ(machine.FileContent(log), row.written ? "x\r\n" : "") << row.what;
+    if (row.written) {
+      EXPECT_EQ(machine.LinkCount(log), 1) << row.what;
+    }
+    EXPECT_EQ(machine.OpenKernelHandles(), 0) << row.what;
+  }
 }
 
 TEST_F(LogFile, MissingTempFolderRaisesCannotCreateFile) {

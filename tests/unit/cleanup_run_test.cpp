@@ -359,6 +359,18 @@ TEST_F(Run, UnlistableFolderAndFileInUse) {
   EXPECT_TRUE(machine.PathExists(kStartMenu + "x.lnk"));
 }
 
+// A folder the program may not list cannot be pinned either; before any file was met it
+// still counts as empty, as when only its listing failed.
+TEST_F(Run, AnUnlistableFirstFolderFallsUnderTheEmptyFolderRule) {
+  machine.MakeFile(kInstall + "x.exe");
+  machine.DenyListing(kInstall);
+  run.RunCleanup();
+  EXPECT_EQ(FileStageLines()[0],
+            "  No se encontr\xF3 nungun fichero. El directorio estaba vac\xED"
+            "o.");
+  EXPECT_TRUE(machine.PathExists(kInstall + "x.exe"));
+}
+
 TEST_F(Run, AKeyTreeThatResistsIsAFailureWithItsCode) {
   machine.CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32\\Locked");
   machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32\\Locked");
@@ -407,6 +419,26 @@ TEST_F(Run, AJunctionInsideAProductFolderLeavesTheBystanderWhole) {
             "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
   EXPECT_EQ(machine.FileContent(bystander + "2024.xls"), "cuentas");
   EXPECT_EQ(machine.FileContent(bystander + "Anexos\\factura.pdf"), "pdf");
+}
+
+// While a folder is listed and emptied, the engine's open of it keeps anyone from renaming
+// it (and putting a junction in its place): the product folder and a sub-folder alike.
+TEST_F(Run, AFolderBeingEmptiedCannotBeRenamed) {
+  machine.MakeFile(kInstall + "a.exe");
+  machine.MakeFile(kInstall + "Sub\\b.dll");
+  const std::string folders[] = {kInstall.substr(0, kInstall.size() - 1), kInstall + "Sub"};
+  const std::string listed[] = {kInstall + "a.exe", kInstall + "Sub\\b.dll"};
+  DWORD errors[2] = {};
+  for (int i = 0; i < 2; ++i)
+    machine.OnListed(qm::Widen(listed[i]), [&, i] {
+      const qm::WString from = qm::Widen(folders[i]);
+      if (!MoveFileW(from.c_str(), (from + qm::Widen(".old")).c_str())) errors[i] = GetLastError();
+    });
+  run.RunCleanup();
+  EXPECT_EQ(errors[0], static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(errors[1], static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(FileStageLines()[0],
+            "  El directorio '" + kInstall + "' fue eliminado correctamente...OK");
 }
 
 TEST_F(Run, AProductFolderThatIsALinkIsRemovedNotEmptied) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -311,11 +312,11 @@ TEST_F(SimMachine, ToolhelpListsModulesOfEveryProcessAndTheSystemFirst) {
 TEST_F(SimMachine, LoaderSwitchesRemoveExportsAndFailLoads) {
   machine.RemoveExport("psapi.dll", "EnumProcessModules");
   machine.FailLoad("KERNEL32.DLL");
-  HMODULE psapi = LoadLibraryA("PSAPI");
+  HMODULE psapi = LoadLibraryA("C:\\WINDOWS\\system32\\PSAPI");
   ASSERT_NE(nullptr, psapi);
   EXPECT_EQ(nullptr, GetProcAddress(psapi, "EnumProcessModules"));
   EXPECT_NE(nullptr, GetProcAddress(psapi, "EnumProcesses"));
-  EXPECT_EQ(nullptr, LoadLibraryA("Kernel32.DLL"));
+  EXPECT_EQ(nullptr, LoadLibraryA("C:\\WINDOWS\\system32\\Kernel32.DLL"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
   EXPECT_EQ(1, machine.LoadedLibraries());
   EXPECT_TRUE(FreeLibrary(psapi));
@@ -324,8 +325,25 @@ TEST_F(SimMachine, LoaderSwitchesRemoveExportsAndFailLoads) {
   EXPECT_EQ(0, machine.LoadedLibraries());
 }
 
+// Windows would search for these and could load a planted copy: the simulation refuses every
+// load that does not name the system folder, and keeps each one asked for.
+TEST_F(SimMachine, TheLoaderServesLibrariesOnlyByTheirPathInTheSystemFolder) {
+  machine.windowsDirectory = "D:\\WINNT";
+  const std::pair<std::u16string, bool> rows[] = {
+      {u"d:\\winnt\\SYSTEM32\\psapi", true},  {u"psapi.dll", false},
+      {u"C:\\WINDOWS\\system32\\psapi.dll", false}, {u"C:\\Temp\\psapi.dll", false},
+      {u"D:\\WINNT\\system32\\x\\psapi.dll", false}, {u"D:\\WINNT\\system32\\radmin32.dll", false}};
+  for (const auto& [path, served] : rows) {
+    qm::unique_library library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    EXPECT_EQ(served, static_cast<bool>(library)) << std::string(path.begin(), path.end());
+  }
+  ASSERT_EQ(std::size(rows), machine.libraryLoads.size());
+  EXPECT_EQ(rows[1].first, machine.libraryLoads[1].path);
+  EXPECT_EQ(static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH), machine.libraryLoads[1].flags);
+}
+
 TEST_F(SimMachine, UnmodelledServiceEntryPointsAnswer120) {
-  qm::unique_library advapi(LoadLibraryA("ADVAPI32.DLL"));
+  qm::unique_library advapi(LoadLibraryA("C:\\WINDOWS\\system32\\ADVAPI32.DLL"));
   using Start = BOOL (*)(SC_HANDLE, DWORD, LPCSTR*);
   auto start = reinterpret_cast<Start>(reinterpret_cast<void (*)()>(GetProcAddress(advapi.get(), "StartServiceA")));
   ASSERT_NE(nullptr, start);
@@ -437,9 +455,9 @@ TEST_F(SimMachine, ShellFoldersAnswerWhatIsSetAndFailForWhatIsNot) {
   machine.SetShellFolder(CSIDL_PROGRAM_FILES, u"D:\\Programas");
   machine.SetShellFolder(CSIDL_PERSONAL, u"");
   machine.RemoveExport("shell32.dll", "SHGetFolderPathW");
-  qm::unique_library shell32(LoadLibraryA("shell32.dll"));
+  qm::unique_library shell32(LoadLibraryA("C:\\WINDOWS\\system32\\shell32.dll"));
   EXPECT_EQ(nullptr, GetProcAddress(shell32.get(), "SHGetFolderPathW"));
-  qm::unique_library shfolder(LoadLibraryA("shfolder.dll"));
+  qm::unique_library shfolder(LoadLibraryA("C:\\WINDOWS\\system32\\shfolder.dll"));
   using GetFolderPath = HRESULT (*)(HWND, int, HANDLE, DWORD, LPWSTR);
   auto get = reinterpret_cast<GetFolderPath>(
       reinterpret_cast<void (*)()>(GetProcAddress(shfolder.get(), "SHGetFolderPathW")));

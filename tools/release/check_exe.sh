@@ -3,6 +3,9 @@
 #   - every imported function is in tools/release/win2000-exports.txt under its DLL (what
 #     Windows 2000 SP4 exports, or XP SP3 where marked);
 #   - the PE header's subsystem version is at most the oldest target's (i686 5.0, x86_64 5.2);
+#   - the PE header marks the program Terminal Server aware
+#     (IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0x8000), so that a terminal server in
+#     application mode gives it the real Windows folder, not a per-user one;
 #   - the embedded manifest asks for administrator rights and Common Controls 6.
 #
 #   check_exe.sh [--list FILE] EXE...     prints one "ok"/"FAIL" line per check and exe; exit 1
@@ -60,6 +63,13 @@ check_one() {
     echo "ok   $name: subsystem version $major.$minor (at most $want)"
   else
     echo "FAIL $name: subsystem version $major.$minor, above $want"; fail=1
+  fi
+  characteristics=$("$objdump" -p "$exe" | awk '/^DllCharacteristics/ { print $2 }')
+  if [ -n "$characteristics" ] && (( (16#$characteristics & 0x8000) != 0 )); then
+    echo "ok   $name: Terminal Server aware (DllCharacteristics $characteristics)"
+  else
+    echo "FAIL $name: not Terminal Server aware (DllCharacteristics ${characteristics:-unread})"
+    fail=1
   fi
   # The manifest is stored as plain text in the resources.
   manifest=$(perl -0777 -ne 'print $1 if m{(<assembly\b.*?</assembly>)}s' "$exe" | tr -s ' \r\n\t' ' ')

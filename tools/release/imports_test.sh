@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The import check on the release builds: both shipped programs pass it, and a probe that
-# imports a Vista-only function and asks for Windows 6.0 in its header (built here with the
-# same compilers) is refused, naming the function and the version.
+# imports a Vista-only function, asks for Windows 6.0 in its header and lacks the Terminal
+# Server aware flag (built here with the same compilers) is refused, naming the function, the
+# version and the flag.
 #   imports_test.sh RELEASE32-EXE RELEASE64-EXE
 # Prints one line per case and "N passed, N failed".
 set -uo pipefail
@@ -37,6 +38,9 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   refused=1
   grep -q '^FAIL .*: subsystem version 6\.0, above' <<<"$out" && refused=0
   result "a $triplet probe asking for Windows 6.0 is refused, naming the version" "$refused"
+  refused=1
+  grep -q '^FAIL .*: not Terminal Server aware' <<<"$out" && refused=0
+  result "a $triplet probe without the Terminal Server aware flag is refused, naming it" "$refused"
 done
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]
