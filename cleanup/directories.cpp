@@ -107,10 +107,10 @@ bool FolderExists(const qm::WString& folder) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-PinnedFolder PinFolder(const qm::WString& folder) {
+PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights) {
   const qm::WString bare = qm::WithoutFinalBackslash(folder);
   PinnedFolder pinned;
-  qm::unique_file handle(::CreateFileW(bare.c_str(), FILE_READ_ATTRIBUTES,
+  qm::unique_file handle(::CreateFileW(bare.c_str(), FILE_READ_ATTRIBUTES | moreRights,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                        nullptr));

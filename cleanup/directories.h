@@ -74,7 +74,9 @@ struct PinnedFolder {
 // Opens `folder` (with or without its final backslash) with FILE_FLAG_BACKUP_SEMANTICS |
 // FILE_FLAG_OPEN_REPARSE_POINT, sharing read and write only, and asks the handle
 // (GetFileInformationByHandle) whether it is a directory and whether it is a reparse point.
-PinnedFolder PinFolder(const qm::WString& folder);
+// `moreRights` joins the rights asked for (READ_CONTROL, to read the folder's security through
+// the pin); the open fails where they are refused.
+PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights = 0);
 
 // Removes a directory link itself (RemoveDirectoryW on its name without the final
 // backslash); its target is never touched. True when it went.
