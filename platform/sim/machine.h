@@ -245,7 +245,7 @@ class Machine {
   // Windows refuses the open that asks for READ_CONTROL; other opens ignore the lists.
   void SetSecurity(const std::string& path, const std::string& text);  // the name itself
   // The account the program runs as (GetTokenInformation, TokenUser): "S-1-5-18" is SYSTEM.
-  // Its token also holds Everyone, Authenticated Users and, with `administrator`,
+  // Its token also holds Everyone, Authenticated Users, Users and, with `administrator`,
   // Administrators.
   std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-500";
   // A standard user `user` (with Users, Authenticated Users, Everyone and INTERACTIVE in their

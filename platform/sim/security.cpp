@@ -245,7 +245,7 @@ const ObjectSecurity& DefaultFileSecurity() {
 
 std::vector<std::string> ProgramSids(const Machine& m) {
   std::vector<std::string> sids{SidBytes(m.userSid), SidBytes(kEveryone),
-                                SidBytes(kAuthenticatedUsers)};
+                                SidBytes(kAuthenticatedUsers), SidBytes(kUsers)};
   if (m.administrator) sids.push_back(SidBytes(kAdministrators));
   return sids;
 }
@@ -379,7 +379,7 @@ BOOL WINAPI AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask
   for (WORD i = 0; i < pAcl->AceCount; ++i)
     end += reinterpret_cast<const ACE_HEADER*>(base + end)->AceSize;
   const DWORD size = 8 + GetLengthSid(pSid);
-  if (end + size > pAcl->AclSize) return Fail(DWORD{1344}, FALSE);  // ERROR_ALLOTTED_SPACE_EXCEEDED
+  if (end + size > pAcl->AclSize) return Fail(ERROR_ALLOTTED_SPACE_EXCEEDED, FALSE);
   auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(base + end);
   ace->Header = ACE_HEADER{ACCESS_ALLOWED_ACE_TYPE, 0, static_cast<WORD>(size)};
   ace->Mask = AccessMask;

@@ -91,7 +91,7 @@ std::string SidBytes(const std::string& text);
 // What a file or folder without a descriptor of its own reports: owned by Administrators, and
 // inherited-style entries giving Administrators and SYSTEM everything, Users read and execute.
 const ObjectSecurity& DefaultFileSecurity();
-// The SIDs of the program's token: its user, Everyone, Authenticated Users and, for an
+// The SIDs of the program's token: its user, Everyone, Authenticated Users, Users and, for an
 // administrator, Administrators.
 std::vector<std::string> ProgramSids(const Machine& m);
 // Whether a token holding `sids` gets every right of `desired` (generic rights mapped with

@@ -1024,6 +1024,7 @@ typedef enum _TOKEN_INFORMATION_CLASS {
 #define ERROR_INVALID_ACL 1336
 #define ERROR_INVALID_SID 1337
 #define ERROR_INVALID_SECURITY_DESCR 1338
+#define ERROR_ALLOTTED_SPACE_EXCEEDED 1344
 
 // advapi32, all present since Windows NT 3.1 except GetSecurityInfo (NT 4.0). Security
 // attributes given to CreateMutexA set the new mutex's owner and list; the simulation keeps
