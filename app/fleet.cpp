@@ -1,6 +1,7 @@
 #include "app/fleet.h"
 
 #include "app/main_window.h"
+#include "cleanup/security.h"
 #include "platform/win32/win32.h"
 
 namespace fleet {
@@ -55,11 +56,21 @@ unsigned StatusCode(ExitStatus status) {
 
 bool InstanceLock::Acquire() {
   const std::string name = (HasGlobalNamespace() ? kGlobalPrefix : "") + std::string(kMutexName);
-  mutex_.reset(CreateMutexA(nullptr, FALSE, name.c_str()));
+  cleanup::AdministratorsOnly security(MUTEX_ALL_ACCESS);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.Descriptor(), FALSE};
+  qm::unique_kernel mutex(
+      CreateMutexA(security.Descriptor() != nullptr ? &attributes : nullptr, FALSE, name.c_str()));
   // Read at once: the error of a successful creation tells whether the mutex was there.
   const DWORD error = GetLastError();
-  if (!mutex_) return false;  // ERROR_ACCESS_DENIED: another account's copy holds it
-  return error != ERROR_ALREADY_EXISTS;
+  if (mutex && error != ERROR_ALREADY_EXISTS) {
+    mutex_ = std::move(mutex);
+    return true;
+  }
+  // Someone else's mutex of that name: another copy only when an administrator's or the
+  // system's program made it. Anything else (a mutex that refuses this program, one owned by
+  // another account, an object of another kind, an owner this token may not set) is ignored,
+  // and the name's squatter keeps it.
+  return !(mutex && cleanup::OwnedByAdministrators(mutex.get()));
 }
 
 unsigned EndSecondCopy(const std::string& upperCommandLine) {

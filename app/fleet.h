@@ -36,11 +36,18 @@ constexpr unsigned kPreviewSomethingPresent = 1;
 
 // One copy at a time, machine-wide: a named mutex in the global namespace where there is one
 // (Windows 2000 and later, with or without terminal services), so that a copy started by a
-// start-up script as SYSTEM and one started by a user in another session see each other. A
-// mutex that exists but cannot be opened (another account created it) is another copy too.
+// start-up script as SYSTEM and one started by a user in another session see each other.
+//
+// Anyone may create an object of that name first, so the name alone proves nothing. Each copy
+// creates its mutex owned by Administrators with a list granting SYSTEM and Administrators
+// only; a standard user cannot create one owned so, nor open it. An existing mutex is
+// another copy only when its owner is Administrators or SYSTEM; any other (one this program
+// may not open, one owned by anyone else) is a squatter, and the run goes on as if the name
+// were free, without a lock.
 class InstanceLock {
  public:
-  // True when this copy is the only one; it stays so while the lock lives.
+  // False when another copy runs; otherwise true, and the lock holds the mutex it created
+  // (nothing when a squatter holds the name) while it lives.
   bool Acquire();
 
  private:

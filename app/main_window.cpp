@@ -222,7 +222,11 @@ void TForm1::RunCleanup() {
 // Also after a run that an exception ended: what is left is what the status tells.
 void TForm1::AfterTheRun() {
   RestartNeeded = run_->RestartNeeded;
-  if (DelayDeleteOption) scheduled_ = cleanup::ScheduleLeftoversAtRestart(Places());
+  if (DelayDeleteOption) {
+    cleanup::LeftoverSchedule schedule = cleanup::ScheduleLeftoversAtRestart(Places());
+    scheduled_ = std::move(schedule.scheduled);
+    leftInPlace_ = std::move(schedule.left);
+  }
   if (ExitCodeOption) {
     after_ = LookAtProduct();
     status_ = StatusOfTheRun();
@@ -251,7 +255,11 @@ cleanup::StringList TForm1::ExitCodeBlock() const {
                             "Comprobaci\xF3n final ........................................................",
                             cleanup::Separator};
   for (const cleanup::ItemLook& item : after_) {
-    if (item.presence == cleanup::Presence::Present) block.push_back("  Queda " + item.name);
+    if (item.presence == cleanup::Presence::Present) {
+      block.push_back("  Queda " + item.name);
+      for (const cleanup::LeftInPlace& left : leftInPlace_)
+        if (qm::Narrow(left.place) == item.name) block.push_back(cleanup::LeftInPlaceLine(left));
+    }
     if (item.presence == cleanup::Presence::GoesAtRestart)
       block.push_back("  Queda " + item.name + " (se eliminar\xE1 al reiniciar)");
   }

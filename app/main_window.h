@@ -10,6 +10,7 @@
 #include "app/fleet.h"
 #include "app/main_window_services.h"
 #include "app/windows_version.h"
+#include "cleanup/delay_delete.h"
 #include "cleanup/run.h"
 #include "cleanup/verify.h"
 #include "platform/ui/ui.h"
@@ -119,9 +120,10 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   std::vector<std::string> errors_;
   bool keepsErrors_ = false;
   // /EXITCODE: the product as found before the run and as left after it; /DELAYDELETE: what
-  // the restart deletes.
+  // the restart deletes, and why the leftovers of a place were not handed to it.
   std::vector<cleanup::ItemLook> before_, after_;
   std::vector<qm::WString> scheduled_;
+  std::vector<cleanup::LeftInPlace> leftInPlace_;
   fleet::ExitStatus status_ = fleet::ExitStatus::Removed;
 };
 

@@ -120,13 +120,14 @@ bool FolderExists(const qm::WString& folder) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-PinnedFolder PinFolder(const qm::WString& folder) {
+PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights) {
   const qm::WString bare = qm::WithoutFinalBackslash(folder);
   PinnedFolder pinned;
   // Windows weighs share modes only between opens that both ask for data or delete rights:
   // without FILE_LIST_DIRECTORY the missing delete sharing would hold nothing back.
   qm::unique_file handle(::CreateFileW(bare.c_str(),
-                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
+                                           moreRights,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                        nullptr));

@@ -90,7 +90,9 @@ struct PinnedFolder {
 // The listing right is what makes the pin hold: Windows checks share modes only between opens
 // that ask for data (read, write, append, execute) or delete rights. A folder the program
 // may not list cannot be pinned (Other).
-PinnedFolder PinFolder(const qm::WString& folder);
+// `moreRights` joins the rights asked for (READ_CONTROL, to read the folder's security through
+// the pin); the open fails where they are refused.
+PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights = 0);
 
 // Removes a directory link itself (RemoveDirectoryW on its name without the final
 // backslash); its target is never touched. True when it went.

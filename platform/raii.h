@@ -72,6 +72,16 @@ struct ServiceHandle {  // manager or service handle, opened directly (not throu
   static type invalid() { return nullptr; }
   static void close(type h) { ::CloseServiceHandle(h); }
 };
+struct Sid {  // AllocateAndInitializeSid
+  using type = PSID;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::FreeSid(h); }
+};
+struct LocalMemory {  // a block the system allocated for the caller (GetSecurityInfo)
+  using type = PSECURITY_DESCRIPTOR;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::LocalFree(static_cast<HLOCAL>(h)); }
+};
 struct Library {
   using type = HMODULE;
   static type invalid() { return nullptr; }
@@ -118,6 +128,8 @@ using unique_file = unique_handle<traits::FileHandle>;
 using unique_snapshot = unique_handle<traits::FileHandle>;
 using unique_library = unique_handle<traits::Library>;
 using unique_service = unique_handle<traits::ServiceHandle>;
+using unique_sid = unique_handle<traits::Sid>;
+using unique_local = unique_handle<traits::LocalMemory>;
 #ifdef _WIN32
 using unique_window = unique_handle<traits::Window>;
 using unique_gdi = unique_handle<traits::GdiObject>;

@@ -266,11 +266,41 @@ class Machine {
   // mutexes), so a test can tell that a program changed nothing: equal texts, equal machines.
   std::string StateDigest() const;
 
-  // ---- named mutexes (CreateMutexA). A name another program of this account holds answers
-  // with a handle and ERROR_ALREADY_EXISTS; one that another account or session created
-  // (its security shuts this one out) fails with 5. Names are case-sensitive.
-  void HoldMutex(const std::string& name, bool otherAccount = false);
+  // ---- named mutexes (CreateMutexA). A name another program holds answers with a handle and
+  // ERROR_ALREADY_EXISTS when its access list grants this program MUTEX_ALL_ACCESS, else fails
+  // with 5. A new mutex takes the owner and list of the security attributes given (an owner
+  // other than the program's user or, for an administrator, Administrators fails with 1307),
+  // else the token's defaults: owned by Administrators (an administrator) or the user, the
+  // owner and SYSTEM granted everything. Names are case-sensitive. `security` is a security
+  // text (see SetSecurity); the default is what a copy of this program running as an
+  // administrator gives its own lock.
+  void HoldMutex(const std::string& name,
+                 const std::string& security = "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)");
   bool MutexExists(const std::string& name) const;
+
+  // ---- owners and access lists (security.cpp), as GetSecurityInfo reports them. A security
+  // text is "O:<sid>D:<entries>", each entry "(<A|D>;<flags>;<rights>;;;<sid>)": flags from
+  // OI CI NP IO ID, rights as 0x<hex> or from GA GR GW GX FA FR FW FX SD RC WD WO, a SID as
+  // S-1-... or one of BA SY BU AU WD CO PU IU. "D:NO_ACCESS_CONTROL" is no list at all (anyone
+  // may do anything), "D:" an empty list (nobody may); without "O:" there is no owner. A file
+  // or folder without a text of its own is owned by Administrators, with inherited entries
+  // giving Administrators and SYSTEM everything and Users read and execute. The program is
+  // refused (5) a descriptor its token may not read (READ_CONTROL, or owning the object), as
+  // Windows refuses the open that asks for READ_CONTROL; other opens ignore the lists.
+  void SetSecurity(const std::string& path, const std::string& text);  // the name itself
+  // The account the program runs as (GetTokenInformation, TokenUser): "S-1-5-18" is SYSTEM.
+  // Its token also holds Everyone, Authenticated Users, Users and, with `administrator`,
+  // Administrators.
+  std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-500";
+  // A standard user `user` (with Users, Authenticated Users, Everyone and INTERACTIVE in their
+  // token) putting a junction to `target` where `path` is, as such a user can on Windows:
+  // moving the object away needs DELETE on it or FILE_DELETE_CHILD on its folder (owning
+  // either, or holding WRITE_DAC or WRITE_OWNER on it, lets them grant that to themselves),
+  // the junction needs FILE_ADD_SUBDIRECTORY on the folder, and an open of the object with
+  // data or delete rights that does not share delete refuses the move (32). True when the
+  // junction, owned by the user, stands at `path`; the object left the tree with what it held.
+  bool ReplaceWithJunctionAsUser(const std::u16string& path, const std::u16string& target,
+                                 const std::string& user);
 
   // ---- run-time loader: "advapi32.dll", "PSAPI.DLL", "Kernel32.DLL", "shell32.dll" and
   // "SHFOLDER.DLL" (both export SHGetFolderPathW), served only by their full path in the

@@ -69,6 +69,46 @@ struct KeyHandle {
   REGSAM access = 0;
 };
 
+// ---- security (security.cpp): owners and access lists of files, folders and mutexes
+struct SimAce {
+  BYTE type = ACCESS_ALLOWED_ACE_TYPE;
+  BYTE flags = 0;
+  ACCESS_MASK mask = 0;
+  std::string sid;  // the SID's bytes
+};
+
+struct ObjectSecurity {
+  std::string owner;        // the SID's bytes; empty: no owner
+  bool daclPresent = true;  // false: no list at all, so everyone may do anything
+  std::vector<SimAce> dacl;
+};
+
+// The descriptor a security text of Machine::SetSecurity stands for; aborts on a text it
+// cannot read (a test's mistake).
+ObjectSecurity ParseSecurity(const std::string& text);
+// A SID's bytes from its text form ("S-1-5-32-544") or one of the aliases of
+// Machine::SetSecurity; aborts on anything else.
+std::string SidBytes(const std::string& text);
+// What a file or folder without a descriptor of its own reports: owned by Administrators, and
+// inherited-style entries giving Administrators and SYSTEM everything, Users read and execute.
+const ObjectSecurity& DefaultFileSecurity();
+// The SIDs of the program's token: its user, Everyone, Authenticated Users, Users and, for an
+// administrator, Administrators.
+std::vector<std::string> ProgramSids(const Machine& m);
+// Whether a token holding `sids` gets every right of `desired` (generic rights mapped with
+// `mapping`): the entries in order, inherit-only ones skipped, a denial of a right not yet
+// granted ends the check; the owner holds READ_CONTROL and WRITE_DAC whatever the list says.
+bool Granted(const ObjectSecurity& security, const std::vector<std::string>& sids,
+             ACCESS_MASK desired, const GENERIC_MAPPING& mapping);
+extern const GENERIC_MAPPING kFileMapping;
+extern const GENERIC_MAPPING kMutexMapping;
+// The owner and list a new object gets from the attributes its creator passes (absolute or
+// self-relative descriptor) and from the program's token where they say nothing: owned by
+// Administrators (an administrator) or the user, the owner and SYSTEM granted everything.
+// False when the owner asked for is not one the token may set (1307 on Windows).
+bool SecurityOfNewObject(const Machine& m, const SECURITY_ATTRIBUTES* attributes,
+                         ObjectSecurity& security);
+
 // ---- file system
 struct FsNode {
   std::u16string name;
@@ -90,6 +130,7 @@ struct FsNode {
   // Each name keeps its own copy of the file's attributes and content, made equal to the
   // changed one's after every change (ShareWithOtherNames); all report one file index.
   std::shared_ptr<std::vector<std::weak_ptr<FsNode>>> hardLinks;
+  std::shared_ptr<const ObjectSecurity> security;  // null: DefaultFileSecurity()
   bool IsLink() const { return !linkTarget.empty(); }
   DWORD ReportedAttributes() const;
 };
@@ -134,6 +175,7 @@ struct KernelObject {
   size_t position = 0;            // File
   SnapshotData snapshot;          // Snapshot
   std::string mutexName;          // Mutex
+  std::shared_ptr<const ObjectSecurity> security;  // Mutex
 };
 
 // ---- services
@@ -213,8 +255,8 @@ struct Machine::State {
   bool shutdownPrivilegeEnabled = false;
   std::string commandLineCopy;
 
-  // named mutexes held by other programs: name -> created by another account
-  std::map<std::string, bool> heldMutexes;
+  // named mutexes held by other programs, with their owners and access lists
+  std::map<std::string, std::shared_ptr<const ObjectSecurity>> heldMutexes;
 };
 
 // Helpers the sources share.

@@ -16,6 +16,7 @@
 #include <tlhelp32.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <aclapi.h>
 
 #else  // the simulated machine
 

@@ -260,10 +260,11 @@ TEST_F(Fleet, PreviewNamesTheInstallFolderAndWhy) {
   }
 }
 
+// Copies under different accounts (an administrator's, the system's) see each other.
 TEST_F(Fleet, ASecondCopyEndsAtOnceTouchingNothing) {
   struct Case {
     const char* line;
-    bool otherAccount;
+    bool asSystem;
     unsigned status;
     bool box;
   };
@@ -276,10 +277,11 @@ TEST_F(Fleet, ASecondCopyEndsAtOnceTouchingNothing) {
       {"Quelmark.exe /PREVIEW", false, 1618, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.line << " other account " << c.otherAccount);
+    SCOPED_TRACE(::testing::Message() << c.line << " as SYSTEM " << c.asSystem);
     World w;
     InstallProduct(w.machine);
-    w.machine.HoldMutex("Global\\Quelmark.Tev32.Limpieza", c.otherAccount);
+    w.machine.HoldMutex("Global\\Quelmark.Tev32.Limpieza");
+    if (c.asSystem) w.machine.userSid = "S-1-5-18";
     w.machine.commandLine = c.line;
     const std::string before = w.machine.StateDigest();
     const Outcome out = RunMain(w);
@@ -293,6 +295,60 @@ TEST_F(Fleet, ASecondCopyEndsAtOnceTouchingNothing) {
     }
     EXPECT_EQ(w.app.MainForm(), nullptr);  // no window was created
   }
+}
+
+// Anyone may create the lock's name first. Only an administrator's or the system's program
+// can own it as Administrators or SYSTEM; any other holder is ignored and the run goes on as
+// it would with the name free.
+TEST_F(Fleet, ALockNameHeldByAnyoneButACopyDoesNotStopTheRun) {
+  const std::string user = "S-1-5-21-7-8-9-1001";
+  const std::string squatters[] = {
+      "O:" + user + "D:(A;;GA;;;" + user + ")(A;;GA;;;SY)",  // a user's program, default security
+      "O:" + user + "D:",                                    // a list that refuses everyone
+      "O:" + user + "D:NO_ACCESS_CONTROL",                   // no list: it opens, a user owns it
+      "D:(A;;GA;;;WD)",  // no owner, as Wine reports a mutex made without attributes
+  };
+  const char* const line = "Quelmark.exe /CREATELOG /EXITCODE";
+  std::string freeLog;
+  {
+    World w;
+    InstallProduct(w.machine);
+    w.machine.commandLine = line;
+    EXPECT_EQ(RunMain(w).status, 3010u);
+    freeLog = w.machine.FileContent(kLog);
+  }
+  for (const std::string& squatter : squatters) {
+    SCOPED_TRACE(squatter);
+    World w;
+    InstallProduct(w.machine);
+    w.machine.HoldMutex("Global\\Quelmark.Tev32.Limpieza", squatter);
+    w.machine.commandLine = line;
+    EXPECT_EQ(RunMain(w).status, 3010u);
+    EXPECT_TRUE(w.machine.messageBoxes.empty());
+    EXPECT_EQ(w.machine.FileContent(kLog), freeLog);
+  }
+}
+
+// /DELAYDELETE never hands the restart a name below a folder a standard user made: the
+// folder stays, the block says why, and the status says something remains.
+TEST_F(Fleet, LeftoversBelowAUserMadeFolderAreLeftAndTheBlockSaysWhy) {
+  World w;
+  InstallProduct(w.machine);
+  w.machine.HoldOpen(kInstall + "Tev32.exe");
+  const std::string user = "S-1-5-21-7-8-9-1001";
+  w.machine.SetSecurity("C:\\Program Files", "O:" + user + "D:(A;OICI;FA;;;" + user +
+                                                 ")(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)");
+  w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE /DELAYDELETE";
+  EXPECT_EQ(RunMain(w).status, 1603u);
+  const std::string log = w.machine.FileContent(kLog);
+  EXPECT_NE(log.find("  Queda " + kInstall + "\r\n"
+                     "    No se eliminar\xE1 al reiniciar: C:\\Program Files pertenece a un "
+                     "usuario que no es administrador\r\n"),
+            std::string::npos);
+  const std::string pending = w.machine.ValueBytes(
+      HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+      "PendingFileRenameOperations");
+  EXPECT_EQ(pending.find("Program Files"), std::string::npos);
 }
 
 // Windows NT 4 has no global namespace: the name goes without its prefix there.
