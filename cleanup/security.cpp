@@ -19,6 +19,11 @@ qm::unique_sid Administrators() {
   return NtAuthoritySid({SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS});
 }
 qm::unique_sid LocalSystem() { return NtAuthoritySid({SECURITY_LOCAL_SYSTEM_RID}); }
+// Power Users hold Modify on Program Files and the Windows folder by default on 2000, XP and
+// 2003, and can make themselves administrators there: no line a standard user could cross.
+qm::unique_sid PowerUsers() {
+  return NtAuthoritySid({SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_POWER_USERS});
+}
 // NT SERVICE\TrustedInstaller: the service's identifier, derived from its name.
 qm::unique_sid TrustedInstaller() {
   return NtAuthoritySid({SECURITY_SERVICE_ID_BASE_RID, 956008885u, 3418522649u, 1831038044u,
@@ -82,6 +87,7 @@ SecurityInfo::SecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMAT
 TrustedPrincipals::TrustedPrincipals() : tokenUser_(RunningUser()) {
   wellKnown_.push_back(Administrators());
   wellKnown_.push_back(LocalSystem());
+  wellKnown_.push_back(PowerUsers());
   wellKnown_.push_back(TrustedInstaller());
 }
 

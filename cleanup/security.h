@@ -30,9 +30,11 @@ class SecurityInfo {
 };
 
 // The principals only administrators act as: Administrators, SYSTEM, TrustedInstaller (the
-// owner of system files from Vista on) and the account this program runs as (its token's
-// user: under Wine every file belongs to it). Anything else is another principal: Users,
-// Everyone, Authenticated Users, Power Users, CREATOR OWNER, any other account.
+// owner of system files from Vista on), Power Users (who may modify Program Files and the
+// Windows folder on 2000, XP and 2003 and can become administrators there) and the account
+// this program runs as (its token's user: under Wine every file belongs to it). Anything else
+// is another principal: Users, Everyone, Authenticated Users, Terminal Server User,
+// CREATOR OWNER, any other account.
 class TrustedPrincipals {
  public:
   TrustedPrincipals();

@@ -126,6 +126,12 @@ TEST(DelayDeleteSecurity, ANameAStandardUserCouldChangeIsLeftAndTheReasonNamesIt
       {"inherit-only entries for others", tev,
        "O:BAD:(A;;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICIIO;GA;;;BU)", "", {}},
       {"GENERIC_WRITE to Users", tev + "\\Tev32.exe", "O:BAD:(A;;GA;;;BA)(A;;GW;;;BU)", "", {}},
+      {"XP's Program Files: Power Users may modify", "C:\\Program Files",
+       "O:BAD:(A;CIOI;GRGX;;;BU)(A;CIOI;GRGWGXSD;;;PU)(A;CIOI;GA;;;BA)(A;CIOI;GA;;;SY)"
+       "(A;CIOIIO;GA;;;CO)",
+       "", {}},
+      {"Terminal Server User may modify", tev, "O:BAD:(A;;FA;;;BA)(A;CIOI;GRGWGXSD;;;S-1-5-13)",
+       tev, cleanup::Refusal::OpenToOthers},
       {"owned by TrustedInstaller",
        "C:\\Program Files", "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
        "D:(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
