@@ -400,6 +400,7 @@ DWORD AttributesOf(const std::u16string& path) {
 }
 
 BOOL SetAttributes(const std::u16string& path, DWORD attributes) {
+  RecordOpen(S(), OpenKind::File, path, FILE_WRITE_ATTRIBUTES);
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(S(), path, false);
   if (!l.node) return Fail(l.error, FALSE);
@@ -452,6 +453,7 @@ BOOL FindNext(HANDLE find, Data* data) {
 }
 
 BOOL DeleteFileNamed(const std::u16string& path) {
+  RecordOpen(S(), OpenKind::File, path, DELETE);
   auto& s = S();
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(s, path, false);
@@ -467,6 +469,7 @@ BOOL DeleteFileNamed(const std::u16string& path) {
 // A folder (or a directory link, as itself) opened without FILE_SHARE_DELETE cannot be
 // removed while that handle is open, as with a file.
 BOOL RemoveDirectoryNamed(const std::u16string& path) {
+  RecordOpen(S(), OpenKind::File, path, DELETE);
   auto& s = S();
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(s, path, false);
@@ -481,6 +484,7 @@ BOOL RemoveDirectoryNamed(const std::u16string& path) {
 }
 
 BOOL CreateDirectoryNamed(const std::u16string& path) {
+  RecordOpen(S(), OpenKind::File, path, FILE_ADD_SUBDIRECTORY);
   auto& s = S();
   if (TooLong(path, MAX_PATH - 12)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(s, path, false);
@@ -514,6 +518,7 @@ bool SharingConflict(const Machine::State& s, const std::shared_ptr<FsNode>& nod
 // opens only with FILE_FLAG_BACKUP_SEMANTICS and only as an existing one.
 HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) {
+  RecordOpen(S(), OpenKind::File, path, access);
   auto& s = S();
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
@@ -751,6 +756,7 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
     return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (!m.administrator) return Fail(ERROR_ACCESS_DENIED, FALSE);
   const std::u16string path = lpExistingFileName;
+  sim::RecordOpen(m.state(), sim::OpenKind::File, path, DELETE);
   if (sim::TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   std::vector<std::u16string> items = sim::MultiStrings(
       m.ValueBytesW(HKEY_LOCAL_MACHINE, sim::kSessionManager, sim::kPendingOperations));

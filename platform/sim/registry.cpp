@@ -301,6 +301,7 @@ namespace {
 
 LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult) {
   auto& s = S();
+  RecordOpen(s, OpenKind::Key, path, samDesired);
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   Resolved parent = Resolve(s, hKey);
@@ -316,6 +317,7 @@ LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY 
 LSTATUS CreateKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult,
                   LPDWORD lpdwDisposition) {
   auto& s = S();
+  RecordOpen(s, OpenKind::Key, path, samDesired);
   *phkResult = nullptr;
   Resolved parent = Resolve(s, hKey);
   if (parent.error != ERROR_SUCCESS) return parent.error;
@@ -361,6 +363,7 @@ void ClearClass(Char* lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) 
 
 LSTATUS DeleteKey(HKEY hKey, const std::u16string& path) {
   auto& s = S();
+  RecordOpen(s, OpenKind::Key, path, DELETE);
   Resolved parent = Resolve(s, hKey);
   if (parent.error != ERROR_SUCCESS) return parent.error;
   std::shared_ptr<RegKey> key;
