@@ -49,9 +49,9 @@ LONG QueryRegistryValue(HKEY root, const qm::WString& subKey, const qm::WString&
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero character, read whole
 // whatever its length, as stored (a REG_EXPAND_SZ is not expanded). The empty text when the
 // key cannot be opened with `rights`, the value is absent or unreadable, or the value holds
-// another type. The install folder is read with full access (KEY_ALL_ACCESS), as the plan
-// has it; other reads may ask for KEY_READ.
+// another type. Reads ask for read rights only, so a key whose access list refuses writing
+// still reads.
 qm::WString ReadRegistryString(HKEY root, const qm::WString& subKey, const qm::WString& valueName,
-                               REGSAM rights = KEY_ALL_ACCESS);
+                               REGSAM rights = KEY_READ);
 
 }  // namespace cleanup
