@@ -1,5 +1,6 @@
 // The program as deployment tools run it across machines: exit statuses from the look after
 // the run, deletions left to the restart, the preview that only looks, one copy at a time.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -461,8 +462,10 @@ TEST_F(Fleet, ThePreviewAsksForReadRightsOnlyAndShowsNoBox) {
     EXPECT_EQ(RunMain(w).status, 1u);
     EXPECT_TRUE(w.machine.messageBoxes.empty());
     const std::u16string previewLog = U(kPreviewLog);
+    std::set<sim::OpenKind> seen;
     for (std::size_t i = before; i < w.machine.Opens().size(); ++i) {
       const sim::OpenRecord& open = w.machine.Opens()[i];
+      seen.insert(open.kind);
       DWORD reading = 0;
       switch (open.kind) {
         case sim::OpenKind::Key: reading = KEY_READ | KEY_WOW64_32KEY | KEY_WOW64_64KEY; break;
@@ -487,6 +490,7 @@ TEST_F(Fleet, ThePreviewAsksForReadRightsOnlyAndShowsNoBox) {
           << "open " << static_cast<int>(open.kind) << " "
           << std::string(open.name.begin(), open.name.end());
     }
+    EXPECT_EQ(seen.size(), managerDenied ? 4u : 5u);  // every kind, the service's if it can
     const std::string preview = w.machine.FileContent(kPreviewLog);
     EXPECT_EQ(preview.rfind("  Carpeta de instalaci\xF3n: D:\\Tev\\ (le\xED" "da de DirInstall)", 0), 0u);
     EXPECT_EQ(LastLine(preview).rfind("Error: ", 0) == 0, managerDenied);
