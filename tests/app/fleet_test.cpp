@@ -375,7 +375,8 @@ TEST_F(Fleet, AnExceptionBeforeTheLookCompletedLeaves1603AndNoBox) {
 // Windows to restart (the person's answer to /REBOOT_CONFIRM is taken before the log is
 // written).
 TEST_F(Fleet, TheLogsStatusLineIsTheStatusTheProcessEndsWith) {
-  const std::string restartLine = "  C\xF3" "digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
+  const std::string restartLine =
+      "  C\xF3" "digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
   const std::string pendingLine = "  C\xF3" "digo de salida: 3010";
   struct Case {
     const char* what;
@@ -416,8 +417,8 @@ TEST_F(Fleet, DeletionsAlreadyWaitingCountAsGoneAtTheRestart) {
     for (const std::string& name :
          {kInstall + "Tev32.exe", kInstall.substr(0, kInstall.size() - 1), kDriver})
       waiting += u"\\??\\" + U(name) + u'\0' + u'\0';
-    w.machine.SetStringW(HKEY_LOCAL_MACHINE, U(kPendingKey), u"PendingFileRenameOperations", waiting,
-                         REG_MULTI_SZ);
+    w.machine.SetStringW(HKEY_LOCAL_MACHINE, U(kPendingKey), u"PendingFileRenameOperations",
+                         waiting, REG_MULTI_SZ);
     w.machine.commandLine = line;
     const bool preview = std::string(line).find("PREVIEW") != std::string::npos;
     EXPECT_EQ(RunMain(w).status, preview ? 1u : 3010u);
@@ -439,8 +440,9 @@ TEST_F(Fleet, AProcessThatTakesASecondToEndLeavesNoFileBehind) {
   w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE";
   EXPECT_EQ(RunMain(w).status, 0u);
   EXPECT_FALSE(w.machine.PathExists(kInstall));
-  EXPECT_NE(w.machine.FileContent(kLog).find("  El proceso TevTray.exe se finaliz\xF3 correctamente"),
-            std::string::npos);
+  EXPECT_NE(
+      w.machine.FileContent(kLog).find("  El proceso TevTray.exe se finaliz\xF3 correctamente"),
+      std::string::npos);
 }
 
 // The preview only reads: every open it makes, of keys, processes, the service manager,
@@ -492,7 +494,8 @@ TEST_F(Fleet, ThePreviewAsksForReadRightsOnlyAndShowsNoBox) {
     }
     EXPECT_EQ(seen.size(), managerDenied ? 4u : 5u);  // every kind, the service's if it can
     const std::string preview = w.machine.FileContent(kPreviewLog);
-    EXPECT_EQ(preview.rfind("  Carpeta de instalaci\xF3n: D:\\Tev\\ (le\xED" "da de DirInstall)", 0), 0u);
+    EXPECT_EQ(preview.rfind("  Carpeta de instalaci\xF3n: D:\\Tev\\ (le\xED" "da de DirInstall)", 0),
+              0u);
     EXPECT_EQ(LastLine(preview).rfind("Error: ", 0) == 0, managerDenied);
   }
 }

@@ -49,7 +49,8 @@ TEST(LookAfterTheRun, DeletionsWaitingCountWhenTheRestartCarriesThemOut) {
     bool fileReadOnly = false;
   } const cases[] = {
       {"nothing waits", {}},
-      {"the file, then its folder; the driver", {{Nt(file), ""}, {Nt(kFolder), ""}, {Nt(kDriver), ""}}},
+      {"the file, then its folder; the driver",
+       {{Nt(file), ""}, {Nt(kFolder), ""}, {Nt(kDriver), ""}}},
       {"names in other letter cases, a final backslash",
        {{Nt("c:\\program files\\BRANTIVO\\tev32\\tev32.EXE"), ""},
         {Nt("C:\\PROGRAM FILES\\Brantivo\\Tev32\\"), ""},
