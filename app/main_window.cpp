@@ -153,8 +153,8 @@ std::unique_ptr<cleanup::CleanupRun> TForm1::LocatedRun() {
 }
 
 // Looks, writes what it saw to its own file and ends: no run, no restart, no Quelmark.log.
-// The status is set only by a look that completed; whatever fails ends the file as "Error: "
-// lines, and the program ends all the same.
+// The status is set only by a look that completed; once the folders are located, whatever
+// failed ends the file as "Error: " lines. The program ends all the same.
 void TForm1::Preview() {
   AutoMode = false;
   CreateLogFile = false;
