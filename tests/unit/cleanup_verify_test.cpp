@@ -82,14 +82,4 @@ TEST(LookAfterTheRun, DeletionsWaitingCountWhenTheRestartCarriesThemOut) {
   }
 }
 
-// The look reads the value and changes nothing: read rights only.
-TEST(LookAfterTheRun, PendingDeletionsAreReadInOrderWithReadRightsOnly) {
-  sim::Machine machine;
-  Wait(machine, {{Nt("C:\\a"), ""}, {Nt("C:\\b"), Nt("C:\\c")}, {"C:\\d", ""}, {Nt("C:\\e"), ""}});
-  EXPECT_EQ(cleanup::PendingDeletions(),
-            (std::vector<qm::WString>{qm::Widen("C:\\a"), qm::Widen("C:\\e")}));
-  ASSERT_FALSE(machine.Opens().empty());
-  EXPECT_EQ(machine.Opens().back().access, static_cast<DWORD>(KEY_QUERY_VALUE));
-}
-
 }  // namespace
