@@ -349,8 +349,9 @@ TEST_F(Fleet, AnExceptionBeforeTheLookCompletedLeaves1603AndNoBox) {
     const bool preview = std::string(c.line).find("PREVIEW") != std::string::npos;
     EXPECT_EQ(RunMain(w, [&] { return std::make_unique<FailingLook>(preview); }).status, c.status);
     EXPECT_TRUE(w.machine.messageBoxes.empty());
-    if (c.failing == Failing::Look && w.machine.PathExists(kPreviewLog))
+    if (c.failing == Failing::Look && w.machine.PathExists(kPreviewLog)) {
       EXPECT_EQ(LastLine(w.machine.FileContent(kPreviewLog)), "Error: the look failed.");
+    }
   }
 }
 
@@ -446,10 +447,9 @@ TEST_F(Fleet, ThePreviewAsksForReadRightsOnlyAndShowsNoBox) {
     for (std::size_t i = before; i < w.machine.Opens().size(); ++i) {
       const sim::OpenRecord& open = w.machine.Opens()[i];
       seen.insert(open.kind);
-      if (open.name != U(kPreviewLog))
-        EXPECT_EQ(open.access & ~reading.at(open.kind), 0u)
-            << static_cast<int>(open.kind) << " "
-            << std::string(open.name.begin(), open.name.end());
+      if (open.name == U(kPreviewLog)) continue;
+      EXPECT_EQ(open.access & ~reading.at(open.kind), 0u)
+          << static_cast<int>(open.kind) << " " << std::string(open.name.begin(), open.name.end());
     }
     EXPECT_EQ(seen.size(), managerDenied ? 4u : 5u);  // every kind, the service's if it can
     EXPECT_EQ(LastLine(w.machine.FileContent(kPreviewLog)).rfind("Error: ", 0) == 0, managerDenied);
