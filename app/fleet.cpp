@@ -36,6 +36,18 @@ bool HasOption(const std::string& upperCommandLine, const char* option) {
   return upperCommandLine.find(option) != std::string::npos;
 }
 
+bool SelectsUnattendedRun(const std::string& upperCommandLine) {
+  return TForm1::SelectsAutomaticRun(upperCommandLine) ||
+         HasOption(upperCommandLine, kOptionPreview) ||
+         HasOption(upperCommandLine, kOptionExitCode);
+}
+
+unsigned StatusBeforeTheLook(const std::string& upperCommandLine) {
+  if (HasOption(upperCommandLine, kOptionPreview) || HasOption(upperCommandLine, kOptionExitCode))
+    return StatusCode(ExitStatus::ProductRemains);
+  return 0;
+}
+
 unsigned StatusCode(ExitStatus status) {
   switch (status) {
     case ExitStatus::Removed:

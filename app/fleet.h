@@ -18,6 +18,11 @@ extern const char* const kOptionPreview;      // " /PREVIEW": look, change nothi
 std::string UpperCommandLine();
 bool HasOption(const std::string& upperCommandLine, const char* option);
 
+// Whether the command line asks for a run that nobody attends: an option of the automatic
+// run (" /CREATELOG", " /REBOOT_AUTO", " /REBOOT_CONFIRM"), " /PREVIEW" or " /EXITCODE". Such a
+// run never shows the exception box, from its first instruction on.
+bool SelectsUnattendedRun(const std::string& upperCommandLine);
+
 // The process's exit status with " /EXITCODE", in the Windows Installer's codes that the
 // deployment tools already understand. Without the option the program always ends with 0.
 enum class ExitStatus : unsigned {
@@ -29,6 +34,10 @@ enum class ExitStatus : unsigned {
   AnotherInstance,    // 1618: another copy runs; the tool should retry later
 };
 unsigned StatusCode(ExitStatus status);
+
+// The status the process ends with until a look at the product has completed: 1603 with
+// /EXITCODE or /PREVIEW (nothing was seen, so nothing is claimed gone), else 0.
+unsigned StatusBeforeTheLook(const std::string& upperCommandLine);
 
 // Exit status of /PREVIEW: 0 when nothing of the product is present, 1 when something is.
 constexpr unsigned kPreviewNothingPresent = 0;

@@ -111,10 +111,10 @@ TForm1::~TForm1() {
   if (keepsErrors_) App().SetExceptionSink([](const std::string&) {});
 }
 
-// The snapshot of an automatic run reports its failure through the log, not through a box:
+// The snapshot of an unattended run reports its failure through the log, not through a box:
 // the command line is looked at here already, before FormShow reads it.
 void TForm1::FormCreate() {
-  if (SelectsAutomaticRun(fleet::UpperCommandLine())) KeepErrorsForTheLog();
+  if (fleet::SelectsUnattendedRun(fleet::UpperCommandLine())) KeepErrorsForTheLog();
   services_->RefreshServiceList();
 }
 
@@ -136,9 +136,7 @@ void TForm1::FormShow() {
     return;
   }
 
-  run_ = std::make_unique<cleanup::CleanupRun>(*this, *services_);
-  run_->LocateProductFolders();
-
+  // The options first: a run whose folders cannot be located still knows how it must end.
   CommandLine = fleet::UpperCommandLine();
   ParseCommandLine();
   ExitCodeOption = fleet::HasOption(CommandLine, fleet::kOptionExitCode);
@@ -146,26 +144,43 @@ void TForm1::FormShow() {
   PreviewOption = fleet::HasOption(CommandLine, fleet::kOptionPreview);
   if (PreviewOption) return Preview();
   if (AutoMode && !keepsErrors_) KeepErrorsForTheLog();
+  run_ = LocatedRun();
+}
+
+std::unique_ptr<cleanup::CleanupRun> TForm1::LocatedRun() {
+  auto run = std::make_unique<cleanup::CleanupRun>(*this, *services_);
+  run->LocateProductFolders();
+  return run;
 }
 
 // Looks, writes what it saw to its own file and ends: no run, no restart, no Quelmark.log.
+// The status is set only by a look that completed; once the folders are located, whatever
+// failed ends the file as "Error: " lines. The program ends all the same.
 void TForm1::Preview() {
   AutoMode = false;
   CreateLogFile = false;
   RebootMode = RebootNone;
   if (!keepsErrors_) KeepErrorsForTheLog();
-  const std::vector<cleanup::ItemLook> items = LookAtProduct();
-  if (ExitStatus != nullptr)
-    *ExitStatus = cleanup::AnyLeft(items) ? fleet::kPreviewSomethingPresent
-                                          : fleet::kPreviewNothingPresent;
+  std::optional<std::vector<cleanup::ItemLook>> items;
+  App().Guarded([&] {
+    run_ = LocatedRun();
+    items = LookAtProduct();
+    if (ExitStatus != nullptr)
+      *ExitStatus = cleanup::AnyLeft(*items) ? fleet::kPreviewSomethingPresent
+                                             : fleet::kPreviewNothingPresent;
+  });
+  if (run_) App().Guarded([&] { WritePreviewLog(items ? &*items : nullptr); });
+  App().Terminate();
+}
+
+void TForm1::WritePreviewLog(const std::vector<cleanup::ItemLook>* items) const {
   const qm::WString read = cleanup::ReadRegistryString(
       HKEY_LOCAL_MACHINE, qm::Widen(cleanup::ProductKey), qm::Widen(cleanup::InstallDirValue));
   const qm::WString used = run_->DirList.empty() ? qm::WString() : run_->DirList.front();
-  App().Guarded([&] {
-    cleanup::WriteLogLines(cleanup::PreviewLogPath(run_->WindowsDir),
-                           cleanup::PreviewLines(cleanup::InstallFolderLine(read, used), items));
-  });
-  App().Terminate();
+  cleanup::StringList lines = cleanup::PreviewLines(
+      cleanup::InstallFolderLine(read, used), items ? *items : std::vector<cleanup::ItemLook>());
+  for (const std::string& text : errors_) lines.push_back(ErrorLine(text));
+  cleanup::WriteLogLines(cleanup::PreviewLogPath(run_->WindowsDir), lines);
 }
 
 cleanup::ProductPlaces TForm1::Places() const {
@@ -245,9 +260,10 @@ fleet::ExitStatus TForm1::StatusOfTheRun() const {
 
 unsigned TForm1::FinalStatus(bool restartStarted) const {
   if (!ExitCodeOption) return 0;
-  if (restartStarted && status_ == fleet::ExitStatus::RestartCompletes)
+  if (!status_) return fleet::StatusCode(fleet::ExitStatus::ProductRemains);
+  if (restartStarted && *status_ == fleet::ExitStatus::RestartCompletes)
     return fleet::StatusCode(fleet::ExitStatus::RestartStarted);
-  return fleet::StatusCode(status_);
+  return fleet::StatusCode(*status_);
 }
 
 cleanup::StringList TForm1::ExitCodeBlock() const {
@@ -264,7 +280,9 @@ cleanup::StringList TForm1::ExitCodeBlock() const {
       block.push_back("  Queda " + item.name + " (se eliminar\xE1 al reiniciar)");
   }
   std::string status = "  C\xF3" "digo de salida: " + std::to_string(FinalStatus(false));
-  if (status_ == fleet::ExitStatus::RestartCompletes && AutoMode && RebootMode == RebootAuto)
+  // The restart is decided before the log is written: only Windows refusing it can still
+  // turn this 1641 into 3010.
+  if (status_ == fleet::ExitStatus::RestartCompletes && WillRequestRestart())
     status = "  C\xF3" "digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
   block.push_back(status);
   return block;
@@ -273,12 +291,15 @@ cleanup::StringList TForm1::ExitCodeBlock() const {
 // The automatic run happens once, and it always ends with the window closing, without
 // waiting for anybody: a failure of the run ends the log file as its last line (after what
 // was done), a log file that cannot be created loses it, and the window becomes closable.
+// A run whose folders could not be located does not start, and the window closes all the same.
 void TForm1::FormActivate() {
-  if (!AutoMode || runStarted_ || !run_) return;
-  Button1->SetEnabled(false);
-  CloseAllowed = false;
-  AutomaticRun();
-  CloseAllowed = true;
+  if (!AutoMode || runStarted_) return;
+  if (run_) {
+    Button1->SetEnabled(false);
+    CloseAllowed = false;
+    AutomaticRun();
+    CloseAllowed = true;
+  }
   Close();
 }
 
@@ -288,6 +309,9 @@ void TForm1::AutomaticRun() {
   } catch (const std::exception& e) {
     App().ShowException(e.what());
   }
+  // The log's status line depends on the answer, so it is asked for first.
+  if (CreateLogFile && ExitCodeOption && RestartNeeded && RebootMode == RebootConfirm)
+    restartAccepted_ = AskForRestart();
   if (CreateLogFile) App().Guarded([this] { WriteLogFile(); });
 }
 
@@ -331,13 +355,15 @@ void TForm1::FormCloseQuery(bool& CanClose) { CanClose = CloseAllowed; }
 void TForm1::FormDestroy() {
   // A window closed without a run: the status tells what is there.
   if (ExitCodeOption && !runStarted_ && run_ && !PreviewOption) {
-    before_ = after_ = LookAtProduct();
-    status_ = StatusOfTheRun();
+    App().Guarded([this] {
+      before_ = after_ = LookAtProduct();
+      status_ = StatusOfTheRun();
+    });
   }
   services_->FreeServiceSnapshot();
   run_.reset();
   OfferRestart();
-  if (ExitStatus != nullptr && !PreviewOption) *ExitStatus = FinalStatus(false);
+  if (ExitStatus != nullptr && ExitCodeOption && !PreviewOption) *ExitStatus = FinalStatus(false);
 }
 
 void TForm1::OfferRestart() {
@@ -354,10 +380,19 @@ void TForm1::OfferRestart() {
 void TForm1::ConfirmRestart() {
   if (!RestartNeeded) return;
   RestartNeeded = false;
-  if (MessageBoxA(nullptr, kEndMessageText, kEndMessageCaption, MB_OKCANCEL | MB_ICONINFORMATION) !=
-      IDCANCEL)
-    RestartNeeded = RestartWindows();
+  const bool accepted = restartAccepted_ ? *restartAccepted_ : AskForRestart();
+  if (accepted) RestartNeeded = RestartWindows();
   if (RestartNeeded) qm::EndProcess(FinalStatus(true));
+}
+
+bool TForm1::AskForRestart() const {
+  return MessageBoxA(nullptr, kEndMessageText, kEndMessageCaption,
+                     MB_OKCANCEL | MB_ICONINFORMATION) != IDCANCEL;
+}
+
+bool TForm1::WillRequestRestart() const {
+  if (!AutoMode || !RestartNeeded) return false;
+  return RebootMode == RebootAuto || (RebootMode == RebootConfirm && restartAccepted_ == true);
 }
 
 bool RestartWindows() {

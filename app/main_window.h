@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,13 +87,22 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   bool ExitCodeOption = false;
   bool DelayDeleteOption = false;
   bool PreviewOption = false;
-  // Where the program's normal end finds its exit status; set by the main routine. An
-  // immediate exit of the restart step ends the process with the same status.
+  // Where the program's normal end finds its exit status; set by the main routine, which
+  // starts it failed closed. The window writes it only once a look has completed (/PREVIEW)
+  // or with /EXITCODE. An immediate exit of the restart step ends the process with the same
+  // status.
   unsigned* ExitStatus = nullptr;
 
  private:
   void ConfirmRestart();
+  // The end message; true unless the person cancels.
+  bool AskForRestart() const;
+  // Whether the restart step will ask Windows to restart: the automatic run found the
+  // service, and /REBOOT_AUTO or an accepted /REBOOT_CONFIRM asks for it.
+  bool WillRequestRestart() const;
   void AutomaticRun();
+  // The product's folders as located for this run; throws what the location throws.
+  std::unique_ptr<cleanup::CleanupRun> LocatedRun();
   // From here on the exception box is never shown: its texts are kept for the log file,
   // which nobody has to answer.
   void KeepErrorsForTheLog();
@@ -102,11 +112,12 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   void AfterTheRun();
   // The status of a run (or of none) from the looks before and after it.
   fleet::ExitStatus StatusOfTheRun() const;
-  // The status the process ends with: 0 without /EXITCODE; a restart that Windows accepted
-  // turns 3010 into 1641.
+  // The status the process ends with: 0 without /EXITCODE; 1603 while no look after the run
+  // has completed; a restart that Windows accepted turns 3010 into 1641.
   unsigned FinalStatus(bool restartStarted) const;
   cleanup::StringList ExitCodeBlock() const;
   void Preview();
+  void WritePreviewLog(const std::vector<cleanup::ItemLook>* items) const;
   ui::Label& StageLabel(cleanup::Stage stage) const;
   void ShowStageMark(cleanup::Stage stage, bool ok);
 
@@ -124,7 +135,11 @@ class TForm1 : public ui::Form, public cleanup::RunHost {
   std::vector<cleanup::ItemLook> before_, after_;
   std::vector<qm::WString> scheduled_;
   std::vector<cleanup::LeftInPlace> leftInPlace_;
-  fleet::ExitStatus status_ = fleet::ExitStatus::Removed;
+  // Set once the look after the run (or, without a run, at the window's end) has completed.
+  std::optional<fleet::ExitStatus> status_;
+  // /REBOOT_CONFIRM with a status line in the log: the person's answer, taken before the log
+  // was written so that the line can tell the status the process ends with.
+  std::optional<bool> restartAccepted_;
 };
 
 // Enables the shutdown privilege and asks for a forced restart; true when Windows accepted.

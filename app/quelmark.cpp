@@ -8,9 +8,14 @@
 #include "platform/exception.h"
 
 int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices) {
+  const std::string commandLine = fleet::UpperCommandLine();
+  // Nobody answers a box in an unattended run: the main window keeps the texts for its log
+  // once it exists; what is raised before (its creation failing) is not written anywhere.
+  if (fleet::SelectsUnattendedRun(commandLine)) app.SetExceptionSink([](const std::string&) {});
+  // Fails closed: only a look at the product that completed sets another status.
+  unsigned exitStatus = fleet::StatusBeforeTheLook(commandLine);
   fleet::InstanceLock lock;
-  if (!lock.Acquire()) return static_cast<int>(fleet::EndSecondCopy(fleet::UpperCommandLine()));
-  unsigned exitStatus = 0;
+  if (!lock.Acquire()) return static_cast<int>(fleet::EndSecondCopy(commandLine));
   try {
     app.Initialize();
     app.SetHelpFile(HelpFilePath());  // the help menu entry sets it again before it asks

@@ -13,7 +13,8 @@ using ServicesFactory = std::function<std::unique_ptr<MainWindowServices>()>;
 // A second copy of the program ends at once (fleet::EndSecondCopy). Otherwise sets the help
 // file and the title "Quelmark", creates the main window, the about box and the log viewer
 // (in this order) and runs the message loop, all inside one guard that shows what escapes in
-// the exception box. Then destroys the windows (the main window last; its
-// destruction may end the process) and returns the exit status the main window chose (0
-// unless " /EXITCODE" or " /PREVIEW" asked for another).
+// the exception box (an unattended run, fleet::SelectsUnattendedRun, never shows it). Then
+// destroys the windows (the main window last; its destruction may end the process) and
+// returns the exit status: fleet::StatusBeforeTheLook unless the main window, after a look at
+// the product that completed, chose another (0 unless " /EXITCODE" or " /PREVIEW" asked).
 int QuelmarkMain(ui::Application& app, const ServicesFactory& makeServices = MakeServiceStage);

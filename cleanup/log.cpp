@@ -79,6 +79,12 @@ Outcome ProcessOutcome(const std::string& p, ProcessResult code) {
                      " desde KERNEL32.DLL");
     case ProcessResult::kSnapshotFailed:
       return Failure("  CreateToolhelp32Snapshot fall\xF3 para el proceso " + p);
+    case ProcessResult::kUnnamed:
+      return Failure(
+          "  No se pudo obtener el nombre de un proceso activo para finalizar el proceso " + p);
+    case ProcessResult::kStillRunning:
+      return Failure("  El proceso " + p + " segu\xED" "a corriendo " +
+                     std::to_string(kEndWaitMs / 1000) + " segundos despu\xE9s de finalizarlo");
     case ProcessResult::kTerminateFailed:
     case ProcessResult::kUnknownPlatform:
       return Failure("  Error desconocido al tratar el proceso " + p);

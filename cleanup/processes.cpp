@@ -25,22 +25,29 @@ using Module32Fn = BOOL(WINAPI*)(HANDLE, MODULEENTRY32*);
 
 constexpr std::string::size_type kMaxNameLength = 260;
 constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
-constexpr DWORD kAllRights = kQueryRights | PROCESS_TERMINATE;
-// The name a process is compared as when neither PSAPI nor Toolhelp can name it.
-const char* const kUnreadableName = "Unknown";
+// Keeps an identifier from reuse where the query rights are refused (Vista and later).
+constexpr DWORD kHoldRights = PROCESS_QUERY_LIMITED_INFORMATION;
+constexpr DWORD kEndRights = PROCESS_TERMINATE | SYNCHRONIZE;
 
-// A running process whose name matched, with the handle that is to end it (null when it
-// could not be opened for termination).
-struct Match {
+// A running process that the termination has to deal with: one whose name matched, or one
+// that nothing could name and that may therefore be a copy.
+struct Candidate {
   size_t order;  // its place in the system's list
-  qm::unique_kernel process;
+  DWORD pid;
+  bool named;
+  // Open while the candidate is dealt with, so that its identifier designates it; null when
+  // nothing could be opened.
+  qm::unique_kernel hold;
+  // Named by a snapshot while nothing held it: the name must be read again once the
+  // termination handle holds the identifier.
+  bool confirm;
 };
 
 // What one walk over the running processes found, in the system's order. `failure` is set
 // when the processes could not be listed (whole or, on the Windows 95 way, to the end).
 struct Walk {
   std::optional<ProcessResult> failure;
-  std::vector<Match> matches;
+  std::vector<Candidate> candidates;
 };
 
 Walk Failed(ProcessResult failure) { return {failure, {}}; }
@@ -127,57 +134,67 @@ std::optional<std::string> BaseName(const Psapi& psapi, HANDLE process) {
   }
 }
 
-// A process whose name could not be read, with the handle that holds its identifier.
+// A process that PSAPI could not name, with what holds its identifier (may be null).
 struct Unnamed {
   size_t order;
   DWORD pid;
-  qm::unique_kernel process;
+  qm::unique_kernel hold;
 };
+
+// The names of one Toolhelp snapshot by identifier; none when Toolhelp cannot be bound or its
+// snapshot fails.
+std::optional<std::map<DWORD, std::string>> SnapshotNames() {
+  const Toolhelp toolhelp = BindToolhelp();
+  if (!toolhelp.library || !ListsProcesses(toolhelp)) return std::nullopt;
+  std::map<DWORD, std::string> names;
+  const bool listed = ForEachSnapshotProcess(toolhelp, [&](const PROCESSENTRY32& entry) {
+    names.emplace(entry.th32ProcessID, entry.szExeFile);
+    return true;
+  });
+  if (!listed) return std::nullopt;
+  return names;
+}
 
 struct NtWalk {
   const Psapi& psapi;
   const std::string& target;
-  std::vector<Match> matches;
+  std::vector<Candidate> candidates;
   std::vector<Unnamed> unnamed;
 
-  // Opens process `pid` before its name is read and keeps the handle of a match, so the
-  // process that is ended is the process that was recognised.
+  // Opens process `pid` for query only and reads its name through that handle, which is kept
+  // for a match. Where the query is refused, the process is held for limited query at most.
   void Examine(size_t order, DWORD pid) {
-    qm::unique_kernel process(::OpenProcess(kAllRights, FALSE, pid));
-    std::optional<std::string> name;
-    if (process) {
-      name = BaseName(psapi, process.get());
-    } else {
-      const qm::unique_kernel query(::OpenProcess(kQueryRights, FALSE, pid));
-      if (query) name = BaseName(psapi, query.get());
-      // Opened while the query handle holds the identifier: both designate one process.
-      if (!name || UpperAscii(*name) == target)
-        process.reset(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+    qm::unique_kernel query(::OpenProcess(kQueryRights, FALSE, pid));
+    if (!query) {
+      if (::GetLastError() == ERROR_INVALID_PARAMETER) return;  // no such process any more
+      unnamed.push_back({order, pid, qm::unique_kernel(::OpenProcess(kHoldRights, FALSE, pid))});
+      return;
     }
+    const std::optional<std::string> name = BaseName(psapi, query.get());
     if (!name)
-      unnamed.push_back({order, pid, std::move(process)});
+      unnamed.push_back({order, pid, std::move(query)});
     else if (UpperAscii(*name) == target)
-      matches.push_back({order, std::move(process)});
+      candidates.push_back({order, pid, true, std::move(query), false});
   }
 
-  // Names the unreadable processes from one Toolhelp snapshot, taken while each held handle
-  // keeps its identifier from being reused; a process it does not name stays unreadable.
+  // Names what PSAPI could not from one Toolhelp snapshot, taken while each hold keeps its
+  // identifier from being reused. A process the snapshot does not list has ended; without a
+  // snapshot every such process stays a candidate that nothing could name.
   void NameUnreadable() {
     if (unnamed.empty()) return;
-    std::map<DWORD, std::string> names;
-    const Toolhelp toolhelp = BindToolhelp();
-    if (toolhelp.library && ListsProcesses(toolhelp))
-      ForEachSnapshotProcess(toolhelp, [&](const PROCESSENTRY32& entry) {
-        names.emplace(entry.th32ProcessID, entry.szExeFile);
-        return true;
-      });
+    const std::optional<std::map<DWORD, std::string>> names = SnapshotNames();
     for (Unnamed& p : unnamed) {
-      const auto named = names.find(p.pid);
-      const std::string name = named == names.end() ? kUnreadableName : named->second;
-      if (UpperAscii(name) == target) matches.push_back({p.order, std::move(p.process)});
+      if (!names) {
+        candidates.push_back({p.order, p.pid, false, std::move(p.hold), false});
+        continue;
+      }
+      const auto named = names->find(p.pid);
+      if (named == names->end() || UpperAscii(named->second) != target) continue;
+      const bool held = static_cast<bool>(p.hold);
+      candidates.push_back({p.order, p.pid, true, std::move(p.hold), !held});
     }
-    std::sort(matches.begin(), matches.end(),
-              [](const Match& a, const Match& b) { return a.order < b.order; });
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& a, const Candidate& b) { return a.order < b.order; });
   }
 };
 
@@ -195,7 +212,7 @@ Walk WalkByPsapi(const std::string& target) {
   NtWalk walk{psapi, target, {}, {}};
   for (size_t order = 0; order < ids.size(); ++order) walk.Examine(order, ids[order]);
   walk.NameUnreadable();
-  return {std::nullopt, std::move(walk.matches)};
+  return {std::nullopt, std::move(walk.candidates)};
 }
 
 // ---- Windows 95 way
@@ -225,9 +242,7 @@ Walk WalkByToolhelp(const std::string& target) {
   const bool listed = ForEachSnapshotProcess(toolhelp, [&](const PROCESSENTRY32& entry) {
     switch (HasModule(toolhelp, entry.th32ProcessID, target)) {
       case ModuleMatch::Found:
-        walk.matches.push_back(
-            {walk.matches.size(),
-             qm::unique_kernel(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID))});
+        walk.candidates.push_back({walk.candidates.size(), entry.th32ProcessID, true, {}, false});
         return true;
       case ModuleMatch::SnapshotFailed: walk.failure = ProcessResult::kSnapshotFailed; return false;
       case ModuleMatch::NotFound: return true;
@@ -240,8 +255,8 @@ Walk WalkByToolhelp(const std::string& target) {
 
 // ---- both ways
 
-// Every running process named `exeName` (1 to 260 characters), as the system's platform lists
-// them.
+// The candidates for `exeName` (1 to 260 characters), as the system's platform lists the
+// processes.
 Walk WalkProcesses(const std::string& exeName) {
   const std::string target = UpperAscii(exeName);
   OSVERSIONINFOA version{};
@@ -258,10 +273,39 @@ bool ValidName(const std::string& exeName) {
   return !exeName.empty() && exeName.size() <= kMaxNameLength;
 }
 
-ProcessResult End(const Match& match) {
-  if (!match.process) return ProcessResult::kOpenForTerminateFailed;
-  return ::TerminateProcess(match.process.get(), 0) ? ProcessResult::kTerminated
-                                                    : ProcessResult::kTerminateFailed;
+// The name process `pid` has in a fresh Toolhelp snapshot compared with `target`: true or
+// false, none when there is no snapshot.
+std::optional<bool> StillNamed(DWORD pid, const std::string& target) {
+  const std::optional<std::map<DWORD, std::string>> names = SnapshotNames();
+  if (!names) return std::nullopt;
+  const auto named = names->find(pid);
+  return named != names->end() && UpperAscii(named->second) == target;
+}
+
+bool HasEnded(HANDLE process, DWORD waitMs) {
+  return ::WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
+}
+
+// Ends one candidate: kTerminated once it has ended, nothing when it turns out to be no
+// running copy (it ended by itself), otherwise the code of the failure.
+std::optional<ProcessResult> End(const Candidate& candidate, const std::string& target) {
+  if (!candidate.named) return ProcessResult::kUnnamed;
+  const qm::unique_kernel process(::OpenProcess(kEndRights, FALSE, candidate.pid));
+  if (!process) {
+    if (::GetLastError() == ERROR_INVALID_PARAMETER) return std::nullopt;  // it has ended
+    return ProcessResult::kOpenForTerminateFailed;
+  }
+  if (candidate.confirm) {
+    const std::optional<bool> same = StillNamed(candidate.pid, target);
+    if (!same) return ProcessResult::kUnnamed;
+    if (!*same) return std::nullopt;  // the copy ended; its identifier names another now
+  }
+  if (!::TerminateProcess(process.get(), 0)) {
+    if (HasEnded(process.get(), 0)) return std::nullopt;
+    return ProcessResult::kTerminateFailed;
+  }
+  return HasEnded(process.get(), kEndWaitMs) ? ProcessResult::kTerminated
+                                             : ProcessResult::kStillRunning;
 }
 
 }  // namespace
@@ -269,20 +313,29 @@ ProcessResult End(const Match& match) {
 ProcessResult TerminateProcessByName(const std::string& exeName) {
   if (!ValidName(exeName)) return ProcessResult::kBadName;
   const Walk walk = WalkProcesses(exeName);
+  const std::string target = UpperAscii(exeName);
   std::optional<ProcessResult> firstFailure;
-  for (const Match& match : walk.matches) {
-    const ProcessResult result = End(match);
-    if (result != ProcessResult::kTerminated && !firstFailure) firstFailure = result;
+  bool ended = false;
+  for (const Candidate& candidate : walk.candidates) {
+    const std::optional<ProcessResult> result = End(candidate, target);
+    if (!result) continue;
+    if (*result == ProcessResult::kTerminated)
+      ended = true;
+    else if (!firstFailure)
+      firstFailure = result;
   }
   if (firstFailure) return *firstFailure;
   if (walk.failure) return *walk.failure;
-  return walk.matches.empty() ? ProcessResult::kNotRunning : ProcessResult::kTerminated;
+  return ended ? ProcessResult::kTerminated : ProcessResult::kNotRunning;
 }
 
 int CountProcessesByName(const std::string& exeName) {
   if (!ValidName(exeName)) return 0;
   const Walk walk = WalkProcesses(exeName);
-  return walk.failure ? -1 : static_cast<int>(walk.matches.size());
+  if (walk.failure) return -1;
+  for (const Candidate& candidate : walk.candidates)
+    if (!candidate.named) return -1;
+  return static_cast<int>(walk.candidates.size());
 }
 
 }  // namespace cleanup

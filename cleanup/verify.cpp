@@ -1,10 +1,13 @@
 #include "cleanup/verify.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "cleanup/install_folder.h"
 #include "cleanup/log.h"
 #include "cleanup/plan.h"
 #include "cleanup/processes.h"
+#include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -15,6 +18,9 @@ const char* const kServicePrefix = "Servicio ";
 const char* const kProcessPrefix = "Proceso ";
 
 const std::string kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
+const char* const kSessionManagerKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char* const kPendingValue = "PendingFileRenameOperations";
+const char* const kNtPrefix = "\\??\\";
 
 Presence KeyPresence(HKEY root, const std::string& key);
 
@@ -56,10 +62,48 @@ Presence ValuePresence(const char* key, const qm::WString& value) {
   return Missing(static_cast<DWORD>(code)) ? Presence::Absent : Presence::Present;
 }
 
-bool Scheduled(const RunKnowledge& known, const qm::WString& path) {
-  return std::find(known.scheduledAtRestart.begin(), known.scheduledAtRestart.end(), path) !=
-         known.scheduledAtRestart.end();
-}
+// The deletions waiting for the restart, in order, each name in the form compared.
+class RestartDeletions {
+ public:
+  explicit RestartDeletions(const std::vector<qm::WString>& paths) {
+    for (const qm::WString& path : paths) names_.push_back(Comparable(path));
+  }
+
+  // Whether the restart removes `path` (with its attributes as read now) by a deletion before
+  // position `limit` of the list.
+  bool Removes(const qm::WString& path, DWORD attributes, size_t limit) const {
+    const qm::WString name = Comparable(path);
+    size_t last = names_.size();
+    for (size_t i = 0; i < limit && i < names_.size(); ++i)
+      if (names_[i] == name) last = i;
+    if (last == names_.size()) return false;
+    // The restart deletes a name as it is: a read-only one stays, a folder only when empty.
+    if (attributes & FILE_ATTRIBUTE_READONLY) return false;
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return !folder || ContentsGoBefore(path, last);
+  }
+
+ private:
+  static qm::WString Comparable(const qm::WString& path) {
+    return FoldCase(qm::WithoutFinalBackslashes(path));
+  }
+
+  // Everything in `folder` is removed by deletions before position `limit`.
+  bool ContentsGoBefore(const qm::WString& folder, size_t limit) const {
+    WIN32_FIND_DATAW found{};
+    const qm::unique_find find(FindFirstFileW((folder + qm::Widen("\\*")).c_str(), &found));
+    if (!find) return false;  // cannot be listed: not known to be emptied
+    do {
+      const qm::WString name = found.cFileName;
+      if (name == qm::Widen(".") || name == qm::Widen("..")) continue;
+      if (!Removes(folder + qm::kBackslash + name, found.dwFileAttributes, limit)) return false;
+    } while (FindNextFileW(find.get(), &found));
+    return true;
+  }
+
+  std::vector<qm::WString> names_;
+};
 
 // A folder is looked at without its final backslash, so a link reports itself.
 qm::WString Bare(const qm::WString& path) {
@@ -67,11 +111,53 @@ qm::WString Bare(const qm::WString& path) {
   return path;
 }
 
-Presence PathPresence(const qm::WString& path, const RunKnowledge& known) {
+Presence PathPresence(const qm::WString& path, const RestartDeletions& restart) {
   const qm::WString bare = Bare(path);
-  if (GetFileAttributesW(bare.c_str()) == INVALID_FILE_ATTRIBUTES && Missing(GetLastError()))
-    return Presence::Absent;
-  return Scheduled(known, bare) ? Presence::GoesAtRestart : Presence::Present;
+  const DWORD attributes = GetFileAttributesW(bare.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES && Missing(GetLastError())) return Presence::Absent;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Presence::Present;
+  return restart.Removes(bare, attributes, static_cast<size_t>(-1)) ? Presence::GoesAtRestart
+                                                                    : Presence::Present;
+}
+
+// The value's strings, split at their terminating zeros (the list's own final zero makes a
+// last empty string, which pairs with nothing).
+std::vector<qm::WString> MultiStrings(const std::vector<WCHAR>& data) {
+  std::vector<qm::WString> items;
+  qm::WString item;
+  for (const WCHAR unit : data) {
+    if (unit != WCHAR{}) {
+      item += unit;
+      continue;
+    }
+    items.push_back(item);
+    item.clear();
+  }
+  if (!item.empty()) items.push_back(item);
+  return items;
+}
+
+// The value's data as UTF-16 units; none when it cannot be read as REG_MULTI_SZ.
+std::optional<std::vector<WCHAR>> PendingOperationsData() {
+  qm::unique_hkey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, qm::Widen(kSessionManagerKey).c_str(), 0, KEY_QUERY_VALUE,
+                    key.put()) != ERROR_SUCCESS)
+    return std::nullopt;
+  const qm::WString value = qm::Widen(kPendingValue);
+  std::vector<WCHAR> data(1024);
+  for (;;) {
+    DWORD type = REG_NONE;
+    DWORD bytes = static_cast<DWORD>(data.size() * sizeof(WCHAR));
+    const LONG code = RegQueryValueExW(key.get(), value.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(data.data()), &bytes);
+    if (code == ERROR_MORE_DATA) {
+      data.resize(bytes / sizeof(WCHAR) + 1);
+      continue;
+    }
+    if (code != ERROR_SUCCESS || type != REG_MULTI_SZ) return std::nullopt;
+    data.resize(bytes / sizeof(WCHAR));
+    return data;
+  }
 }
 
 void KeyTrees(std::vector<ItemLook>& items, HKEY root, const char* prefix,
@@ -103,10 +189,27 @@ std::vector<ItemLook> LookAtProduct(const ProductPlaces& places, const RunKnowle
   const qm::WString installDir = places.folders.empty() ? qm::WString() : places.folders.front();
   for (const std::string& file : PlanSharedDllFiles) sharedDlls.push_back(installDir + qm::Widen(file));
   Values(items, SharedDllsKey, sharedDlls);
+  std::vector<qm::WString> waiting = PendingDeletions();
+  waiting.insert(waiting.end(), known.scheduledAtRestart.begin(), known.scheduledAtRestart.end());
+  const RestartDeletions restart(waiting);
   for (const qm::WString& folder : places.folders)
-    items.push_back({qm::Narrow(folder), PathPresence(folder, known)});
-  items.push_back({qm::Narrow(places.driverFile), PathPresence(places.driverFile, known)});
+    items.push_back({qm::Narrow(folder), PathPresence(folder, restart)});
+  items.push_back({qm::Narrow(places.driverFile), PathPresence(places.driverFile, restart)});
   return items;
+}
+
+std::vector<qm::WString> PendingDeletions() {
+  std::vector<qm::WString> deletions;
+  const std::optional<std::vector<WCHAR>> data = PendingOperationsData();
+  if (!data) return deletions;
+  const std::vector<qm::WString> items = MultiStrings(*data);
+  const qm::WString prefix = qm::Widen(kNtPrefix);
+  for (size_t i = 0; i + 1 < items.size(); i += 2) {
+    const qm::WString& source = items[i];
+    if (!items[i + 1].empty() || source.compare(0, prefix.size(), prefix) != 0) continue;
+    deletions.push_back(source.substr(prefix.size()));
+  }
+  return deletions;
 }
 
 bool AnyLeft(const std::vector<ItemLook>& items) {

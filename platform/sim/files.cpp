@@ -455,6 +455,7 @@ DWORD AttributesOf(const std::u16string& path) {
 }
 
 BOOL SetAttributes(const std::u16string& path, DWORD attributes) {
+  RecordOpen(S(), OpenKind::File, path, FILE_WRITE_ATTRIBUTES);
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(S(), path, false);
   if (!l.node) return Fail(l.error, FALSE);
@@ -508,6 +509,7 @@ BOOL FindNext(HANDLE find, Data* data) {
 }
 
 BOOL DeleteFileNamed(const std::u16string& path) {
+  RecordOpen(S(), OpenKind::File, path, DELETE);
   auto& s = S();
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(s, path, false);
@@ -523,6 +525,7 @@ BOOL DeleteFileNamed(const std::u16string& path) {
 // A folder (or a directory link, as itself) opened without FILE_SHARE_DELETE cannot be
 // removed while that handle is open, as with a file.
 BOOL RemoveDirectoryNamed(const std::u16string& path) {
+  RecordOpen(S(), OpenKind::File, path, DELETE);
   auto& s = S();
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(s, path, false);
@@ -537,6 +540,7 @@ BOOL RemoveDirectoryNamed(const std::u16string& path) {
 }
 
 BOOL CreateDirectoryNamed(const std::u16string& path) {
+  RecordOpen(S(), OpenKind::File, path, FILE_ADD_SUBDIRECTORY);
   auto& s = S();
   if (TooLong(path, MAX_PATH - 12)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   Lookup l = Find(s, path, false);
@@ -597,6 +601,7 @@ void RunCreationRace(Machine::State& s, const std::u16string& path) {
 // opens only with FILE_FLAG_BACKUP_SEMANTICS and only as an existing one.
 HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) {
+  RecordOpen(S(), OpenKind::File, path, access);
   auto& s = S();
   if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
@@ -902,6 +907,7 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
     return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (!m.administrator) return Fail(ERROR_ACCESS_DENIED, FALSE);
   const std::u16string path = lpExistingFileName;
+  sim::RecordOpen(m.state(), sim::OpenKind::File, path, DELETE);
   if (sim::TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
   std::vector<std::u16string> items = sim::MultiStrings(
       m.ValueBytesW(HKEY_LOCAL_MACHINE, sim::kSessionManager, sim::kPendingOperations));

@@ -59,10 +59,26 @@ struct ProcessSpec {
   bool modulesUnreadable = false;
   bool terminateDenied = false;      // OpenProcess for termination fails with 5
   bool terminateFails = false;       // TerminateProcess fails with 5
+  // OpenProcess for PROCESS_QUERY_LIMITED_INFORMATION fails with 5 too (from Vista on; before
+  // Vista that right does not exist and every such open fails with 87).
+  bool limitedQueryDenied = false;
+  // After a successful TerminateProcess the process goes on running this long (virtual ms),
+  // as one whose threads first finish pending I/O; < 0: it never ends.
+  int endDelayMs = 0;
+  // The executable's path: in use while the process runs (DeleteFile fails with 32).
+  std::string image;
 };
 // The table starts with the idle process 0 (OpenProcess: 87) and System 4 (query and
 // termination opens: 5; empty Toolhelp module list). The program runs as a process outside
 // the table (GetCurrentProcessId); a Toolhelp module snapshot of id 0 lists its modules.
+
+// One object opened, and the rights asked for it, whether the open succeeded or not.
+enum class OpenKind { Key, Process, ServiceManager, Service, File };
+struct OpenRecord {
+  OpenKind kind;
+  std::u16string name;  // key path below its root handle, process id, service name, file path
+  DWORD access;
+};
 
 struct MessageBoxCall {
   HWND owner;
@@ -238,6 +254,9 @@ class Machine {
   // (Windows does so only once no handle holds the old process; this lets a test reuse it
   // sooner). A handle to the old process keeps designating the old, ended process.
   void StartProcessWithId(const ProcessSpec& spec, DWORD pid);
+  // Whether a handle still holds the ended process that had `pid`: Windows keeps such an
+  // identifier from reuse (and OpenProcess on it opens the ended process).
+  bool IdentifierHeld(DWORD pid) const;
   void EndProcess(DWORD pid);  // the process exits by itself
   // Called with the identifier after GetModuleBaseNameA or Process32First/Next delivered a
   // process's name, so a test can act between recognition and termination.
@@ -322,7 +341,14 @@ class Machine {
   // GetSystemDirectoryW: windowsDirectory followed by "\system32".
   std::u16string SystemDirectory() const;
 
-  // ---- virtual clock. Sleep advances it at once and is recorded.
+  // ---- rights asked: every RegOpenKeyEx/RegCreateKeyEx, OpenProcess, OpenSCManagerA,
+  // OpenServiceA and CreateFile, in order. The path-based calls that open their object
+  // themselves are recorded with the rights they open it with: DeleteFile, RemoveDirectory and
+  // MoveFileExW (DELETE), SetFileAttributes (FILE_WRITE_ATTRIBUTES), CreateDirectory
+  // (FILE_ADD_SUBDIRECTORY), RegDeleteKey (DELETE).
+  const std::vector<OpenRecord>& Opens() const;
+
+  // ---- virtual clock. Sleep advances it at once and is recorded; so does a wait.
   DWORD Now() const;
   void Advance(DWORD ms);
   const std::vector<DWORD>& Sleeps() const;

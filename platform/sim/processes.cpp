@@ -5,6 +5,10 @@
 // processes a test starts, in start order, which is the system order the listings report.
 // The program itself runs as a process that is not in the table (GetCurrentProcessId);
 // a Toolhelp module snapshot of process 0 means this current process, as on Windows.
+// A process ends when TerminateProcess succeeds, or that much virtual time later for one that
+// takes time to end; until then it is listed and its executable stays in use. An ended
+// process stays reachable through the handles open on it, and so does its identifier:
+// OpenProcess opens the ended process, and the identifier is not reused meanwhile.
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -24,6 +28,26 @@ Process* FindProcess(Machine::State& s, DWORD pid) {
   for (Process& p : s.processes)
     if (p.pid == pid && p.running) return &p;
   return nullptr;
+}
+
+// The ended process that had `pid`, while a handle still holds it.
+Process* HeldEndedProcess(Machine::State& s, DWORD pid) {
+  for (Process& p : s.processes) {
+    if (p.pid != pid || p.running) continue;
+    for (const auto& entry : s.kernel)
+      if (entry.second.kind == KernelKind::Process && entry.second.pid == pid &&
+          entry.second.process == p.object)
+        return &p;
+  }
+  return nullptr;
+}
+
+// The process exits: it leaves the listings and its executable is no longer in use.
+void Stop(Process& p) {
+  p.running = false;
+  p.endsAt = -1;
+  if (p.image && p.image->heldOpen > 0) --p.image->heldOpen;
+  p.image.reset();
 }
 
 KernelObject* Object(HANDLE h, KernelKind kind) {
@@ -85,27 +109,46 @@ void NameRead(DWORD pid) {
 
 // ---- Machine: processes
 
-DWORD Machine::StartProcess(const ProcessSpec& spec) {
+namespace {
+
+void Start(Machine::State& s, const ProcessSpec& spec, DWORD pid) {
   Process p;
-  p.pid = state_->nextPid;
-  state_->nextPid += 4;
-  p.object = state_->nextProcessObject++;
+  p.pid = pid;
+  p.object = s.nextProcessObject++;
   p.spec = spec;
-  state_->processes.push_back(p);
-  return p.pid;
+  if (!spec.image.empty()) {
+    p.image = FileAt(s, FromAnsi(spec.image), true);
+    if (p.image) ++p.image->heldOpen;
+  }
+  s.processes.push_back(p);
+}
+
+}  // namespace
+
+DWORD Machine::StartProcess(const ProcessSpec& spec) {
+  const DWORD pid = state_->nextPid;
+  state_->nextPid += 4;
+  Start(*state_, spec, pid);
+  return pid;
 }
 
 void Machine::StartProcessWithId(const ProcessSpec& spec, DWORD pid) {
   if (IsRunning(pid)) throw std::logic_error("sim: process identifier in use");
-  Process p;
-  p.pid = pid;
-  p.object = state_->nextProcessObject++;
-  p.spec = spec;
-  state_->processes.push_back(p);
+  if (IdentifierHeld(pid)) throw std::logic_error("sim: a handle still holds this identifier");
+  Start(*state_, spec, pid);
+}
+
+bool Machine::IdentifierHeld(DWORD pid) const {
+  return HeldEndedProcess(*state_, pid) != nullptr;
 }
 
 void Machine::EndProcess(DWORD pid) {
-  if (Process* p = FindProcess(*state_, pid)) p->running = false;
+  if (Process* p = FindProcess(*state_, pid)) Stop(*p);
+}
+
+void EndDueProcesses(Machine::State& s) {
+  for (Process& p : s.processes)
+    if (p.running && p.endsAt >= 0 && s.now >= static_cast<uint64_t>(p.endsAt)) Stop(p);
 }
 
 bool Machine::IsRunning(DWORD pid) const {
@@ -131,11 +174,21 @@ HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<
 
 DWORD WINAPI GetCurrentProcessId() { return sim::kCurrentProcessId; }
 
+// An identifier that a handle holds still opens the ended process it had, as on Windows.
 HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
-  auto& s = sim::S();
+  auto& machine = sim::Machine::current();
+  auto& s = machine.state();
+  sim::RecordOpen(s, sim::OpenKind::Process, sim::FromAnsi(std::to_string(dwProcessId)),
+                  dwDesiredAccess);
+  const bool limited = (dwDesiredAccess & PROCESS_QUERY_LIMITED_INFORMATION) != 0;
+  if (limited && machine.version.dwMajorVersion < 6)
+    return sim::Fail(ERROR_INVALID_PARAMETER, HANDLE{});  // no such right before Vista
   sim::Process* p = sim::FindProcess(s, dwProcessId);
+  if (p == nullptr) p = sim::HeldEndedProcess(s, dwProcessId);
   if (dwProcessId == 0 || p == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, HANDLE{});
   if ((dwDesiredAccess & sim::kQueryRights) && p->spec.queryDenied)
+    return sim::Fail(ERROR_ACCESS_DENIED, HANDLE{});
+  if (limited && p->spec.limitedQueryDenied)
     return sim::Fail(ERROR_ACCESS_DENIED, HANDLE{});
   if ((dwDesiredAccess & PROCESS_TERMINATE) && p->spec.terminateDenied)
     return sim::Fail(ERROR_ACCESS_DENIED, HANDLE{});
@@ -156,8 +209,33 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   sim::Process* p = sim::HeldProcess(*k);
   if (p == nullptr || !p->running || p->spec.terminateFails)
     return sim::Fail(ERROR_ACCESS_DENIED, FALSE);
-  p->running = false;
+  const int delay = p->spec.endDelayMs;
+  if (delay == 0) {
+    sim::Stop(*p);
+  } else if (delay > 0 && p->endsAt < 0) {
+    p->endsAt = static_cast<int64_t>(sim::S().now) + delay;
+  }
   return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  auto& machine = sim::Machine::current();
+  sim::KernelObject* k = sim::Object(hHandle, sim::KernelKind::Process);
+  if (k == nullptr) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{WAIT_FAILED});
+  if (!(k->access & SYNCHRONIZE)) return sim::Fail(ERROR_ACCESS_DENIED, DWORD{WAIT_FAILED});
+  sim::Process* p = sim::HeldProcess(*k);
+  if (p == nullptr || !p->running) return WAIT_OBJECT_0;
+  const uint64_t now = machine.state().now;
+  const bool endsInTime =
+      p->endsAt >= 0 && (dwMilliseconds == INFINITE ||
+                         static_cast<uint64_t>(p->endsAt) <= now + dwMilliseconds);
+  if (endsInTime) {
+    machine.Advance(static_cast<DWORD>(static_cast<uint64_t>(p->endsAt) - now));
+    return WAIT_OBJECT_0;
+  }
+  if (dwMilliseconds == INFINITE) throw std::logic_error("sim: waits for ever on a process");
+  machine.Advance(dwMilliseconds);
+  return WAIT_TIMEOUT;
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {

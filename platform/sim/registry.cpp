@@ -314,6 +314,7 @@ bool Refused(const RegKey& key, REGSAM samDesired) {
 
 LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult) {
   auto& s = S();
+  RecordOpen(s, OpenKind::Key, path, samDesired);
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   Resolved parent = Resolve(s, hKey);
@@ -329,6 +330,7 @@ LSTATUS OpenKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY 
 LSTATUS CreateKey(HKEY hKey, const std::u16string& path, REGSAM samDesired, PHKEY phkResult,
                   LPDWORD lpdwDisposition) {
   auto& s = S();
+  RecordOpen(s, OpenKind::Key, path, samDesired);
   *phkResult = nullptr;
   Resolved parent = Resolve(s, hKey);
   if (parent.error != ERROR_SUCCESS) return parent.error;
@@ -375,6 +377,7 @@ void ClearClass(Char* lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) 
 
 LSTATUS DeleteKey(HKEY hKey, const std::u16string& path) {
   auto& s = S();
+  RecordOpen(s, OpenKind::Key, path, DELETE);
   Resolved parent = Resolve(s, hKey);
   if (parent.error != ERROR_SUCCESS) return parent.error;
   std::shared_ptr<RegKey> key;

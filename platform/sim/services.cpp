@@ -162,6 +162,7 @@ int Machine::OpenServiceHandles() const { return static_cast<int>(state_->sc.siz
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
                                 DWORD dwDesiredAccess) {
   auto& s = sim::S();
+  sim::RecordOpen(s, sim::OpenKind::ServiceManager, u"", dwDesiredAccess);
   sim::CollectServices(s);
   if (lpMachineName != nullptr && *lpMachineName != '\0')
     return sim::Fail(RPC_S_SERVER_UNAVAILABLE, SC_HANDLE{});
@@ -180,6 +181,8 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
   auto& s = sim::S();
+  sim::RecordOpen(s, sim::OpenKind::Service, sim::FromAnsi(lpServiceName ? lpServiceName : ""),
+                  dwDesiredAccess);
   sim::CollectServices(s);
   sim::ScObject* m = sim::Sc(hSCManager);
   if (m == nullptr || !m->manager) return sim::Fail(ERROR_INVALID_HANDLE, SC_HANDLE{});

@@ -152,6 +152,8 @@ struct Process {
   uint64_t object = 0;  // which process object: identifiers are reused, objects never
   ProcessSpec spec;
   bool running = true;
+  int64_t endsAt = -1;             // terminated: the virtual ms it ends at
+  std::shared_ptr<FsNode> image;   // its executable, held in use while it runs
 };
 
 // ---- kernel objects behind HANDLE values
@@ -257,6 +259,8 @@ struct Machine::State {
 
   // named mutexes held by other programs, with their owners and access lists
   std::map<std::string, std::shared_ptr<const ObjectSecurity>> heldMutexes;
+
+  std::vector<OpenRecord> opens;
 };
 
 // Helpers the sources share.
@@ -271,5 +275,8 @@ std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::u16string& pa
                                bool followFinal);
 std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::u16string& path);
 void InstallShellFolders(Machine& m);
+void RecordOpen(Machine::State& s, OpenKind kind, const std::u16string& name, DWORD access);
+// Ends the terminated processes whose time has come; the clock calls it as it advances.
+void EndDueProcesses(Machine::State& s);
 
 }  // namespace sim

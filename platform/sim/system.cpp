@@ -74,11 +74,18 @@ DWORD Machine::Now() const { return static_cast<DWORD>(state_->now); }
 void Machine::Advance(DWORD ms) {
   state_->now += ms;
   CollectServices(*state_);
+  EndDueProcesses(*state_);
 }
 
 const std::vector<DWORD>& Machine::Sleeps() const { return state_->sleeps; }
 
 bool Machine::ShutdownPrivilegeEnabled() const { return state_->shutdownPrivilegeEnabled; }
+
+void RecordOpen(Machine::State& s, OpenKind kind, const std::u16string& name, DWORD access) {
+  s.opens.push_back({kind, name, access});
+}
+
+const std::vector<OpenRecord>& Machine::Opens() const { return state_->opens; }
 
 }  // namespace sim
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "platform/ui/backend.h"
@@ -41,7 +42,11 @@ Input CloseRequestOf(Form& f);
 
 class HeadlessBackend : public Backend {
  public:
-  void FormCreated(Form&) override {}
+  // Runs onFormCreated, when set, as the system's window creation: a test may throw from it
+  // as a failing CreateWindowEx does.
+  void FormCreated(Form& form) override {
+    if (onFormCreated) onFormCreated(form);
+  }
   void FormDestroyed(Form&) override {}
   void FormShown(Form& form) override;
   void FormHidden(Form& form) override;
@@ -54,6 +59,7 @@ class HeadlessBackend : public Backend {
   std::string LoadResourceBytes(const std::string& name) const override;
 
   std::deque<Input> queue;
+  std::function<void(Form&)> onFormCreated;
 };
 
 // Dispatches the input now: queued kinds (mouse, keys) pass the application's message hooks

@@ -1,10 +1,12 @@
 // The program as deployment tools run it across machines: exit statuses from the look after
 // the run, deletions left to the restart, the preview that only looks, one copy at a time.
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/quelmark.h"
+#include "platform/exception.h"
 #include "shell_fixture.h"
 
 namespace shelltest {
@@ -22,8 +24,9 @@ const std::string kUninstall =
 const std::string kLog = "C:\\WINDOWS\\Temp\\Quelmark.log";
 const std::string kPreviewLog = "C:\\WINDOWS\\Temp\\Quelmark-preview.log";
 
-// A part of the product on each kind of plan item.
-void InstallProduct(sim::Machine& m, bool withService = true) {
+// A part of the product on each kind of plan item; `tray` is how its tray program runs.
+void InstallProduct(sim::Machine& m, bool withService = true,
+                    sim::ProcessSpec tray = sim::ProcessSpec()) {
   m.CreateKey(HKEY_LOCAL_MACHINE, kRun);
   m.CreateKey(HKEY_LOCAL_MACHINE, kShared);
   if (withService) {
@@ -31,8 +34,8 @@ void InstallProduct(sim::Machine& m, bool withService = true) {
     svc.name = "TEVSvc";
     m.AddService(svc);
   }
-  sim::ProcessSpec tray;
   tray.exe = "TevTray.exe";
+  if (!tray.image.empty()) m.MakeFile(tray.image);
   m.StartProcess(tray);
   m.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.tev121", "", "TEV.Ftptev");
   m.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "Version", "12.1");
@@ -51,10 +54,10 @@ struct Outcome {
   bool exited = false;  // through the restart step's immediate exit
 };
 
-Outcome RunMain(World& w) {
+Outcome RunMain(World& w, const ServicesFactory& makeServices = MakeServiceStage) {
   Outcome out;
   try {
-    out.status = static_cast<unsigned>(QuelmarkMain(w.app));
+    out.status = static_cast<unsigned>(QuelmarkMain(w.app, makeServices));
   } catch (const sim::ProcessExit& e) {
     out.exited = true;
     out.status = e.code;
@@ -365,6 +368,185 @@ TEST_F(Fleet, TheInstanceNameFollowsTheSystem) {
   first.machine.commandLine = "Quelmark.exe";
   EXPECT_EQ(RunMain(first).status, 0u);
   EXPECT_FALSE(first.machine.MutexExists("Global\\Quelmark.Tev32.Limpieza"));  // released
+}
+
+// ---- every answer fails closed
+
+const std::string kPendingKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+std::u16string U(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::string LastLine(const std::string& text) {
+  const std::string body = text.substr(0, text.size() - 2);  // without the final CR LF
+  return body.substr(body.rfind("\r\n") + 2);
+}
+
+// A product process that neither PSAPI nor Toolhelp can name (NT 4 has no Toolhelp) may be
+// running: the run and the preview say so instead of calling it gone.
+TEST_F(Fleet, AProcessNothingCanNameIsNeverReportedGone) {
+  sim::ProcessSpec guarded;
+  guarded.queryDenied = true;
+  for (const bool preview : {false, true}) {
+    World w;
+    InstallProduct(w.machine, false, guarded);
+    w.machine.RemoveExport("Kernel32.DLL", "CreateToolhelp32Snapshot");
+    w.machine.commandLine = preview ? "Quelmark.exe /PREVIEW" : "Quelmark.exe /CREATELOG /EXITCODE";
+    EXPECT_EQ(RunMain(w).status, preview ? 1u : 1603u);
+    const std::string text = w.machine.FileContent(preview ? kPreviewLog : kLog);
+    EXPECT_NE(text.find(preview ? "  Presente: Proceso TevTray.exe\r\n"
+                                : "  Queda Proceso TevTray.exe\r\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("no estaba corriendo"), std::string::npos);
+  }
+}
+
+// The status is "could not look" from the first instruction on: an exception that keeps the
+// window from being created, or the look from completing, leaves 1603, and never a box.
+TEST_F(Fleet, AnExceptionBeforeTheLookCompletedLeaves1603AndNoBox) {
+  // The service stage's knowledge fails in the preview's look, and in the look after the run
+  // once the run has stopped the service.
+  class FailingLook : public ScriptedServices {
+   public:
+    explicit FailingLook(bool preview) : preview_(preview) {}
+    bool MarkedForDeletion(const std::string&) const override {
+      if (Counts().stops > 0 || preview_) throw Exception("the look failed");
+      return false;
+    }
+
+   private:
+    bool preview_;
+  };
+  enum class Failing { WindowCreation, Look };
+  struct Case {
+    const char* line;
+    Failing failing;
+    unsigned status;
+  } const cases[] = {
+      {"Quelmark.exe /CREATELOG /EXITCODE", Failing::WindowCreation, 1603},
+      {"Quelmark.exe /PREVIEW", Failing::WindowCreation, 1603},
+      {"Quelmark.exe /EXITCODE", Failing::WindowCreation, 1603},
+      {"Quelmark.exe /CREATELOG /REBOOT_AUTO", Failing::WindowCreation, 0},
+      {"Quelmark.exe /CREATELOG /EXITCODE", Failing::Look, 1603},
+      {"Quelmark.exe /PREVIEW", Failing::Look, 1603},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.line << (c.failing == Failing::Look ? ", look" : ""));
+    World w;
+    InstallProduct(w.machine);
+    w.machine.commandLine = c.line;
+    if (c.failing == Failing::WindowCreation)
+      static_cast<ui::headless::HeadlessBackend&>(w.app.GetBackend()).onFormCreated =
+          [](ui::Form& form) {
+            if (dynamic_cast<TForm1*>(&form) != nullptr) throw EOSError(ERROR_NOT_ENOUGH_MEMORY);
+          };
+    const bool preview = std::string(c.line).find("PREVIEW") != std::string::npos;
+    EXPECT_EQ(RunMain(w, [&] { return std::make_unique<FailingLook>(preview); }).status, c.status);
+    EXPECT_TRUE(w.machine.messageBoxes.empty());
+    if (c.failing == Failing::Look && w.machine.PathExists(kPreviewLog)) {
+      EXPECT_EQ(LastLine(w.machine.FileContent(kPreviewLog)), "Error: the look failed.");
+    }
+  }
+}
+
+// The log's status line is the status the process ends with: 1641 only when the program asks
+// Windows to restart (the person's answer to /REBOOT_CONFIRM is taken before the log is
+// written).
+TEST_F(Fleet, TheLogsStatusLineIsTheStatusTheProcessEndsWith) {
+  const std::string restartLine =
+      "  C\xF3" "digo de salida: 1641 (3010 si Windows no acepta el reinicio)";
+  const std::string pendingLine = "  C\xF3" "digo de salida: 3010";
+  struct Case {
+    const char* what;
+    const char* reboot;
+    bool service;
+    int answer;
+    unsigned status;
+    bool restart;
+  } const cases[] = {
+      {"auto, service", " /REBOOT_AUTO", true, IDOK, 1641, true},
+      {"auto, no service, deletions wait", " /REBOOT_AUTO", false, IDOK, 3010, false},
+      {"confirm, accepted", " /REBOOT_CONFIRM", true, IDOK, 1641, true},
+      {"confirm, cancelled", " /REBOOT_CONFIRM", true, IDCANCEL, 3010, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    World w;
+    InstallProduct(w.machine, c.service);
+    w.machine.HoldOpen(kInstall + "Tev32.exe");
+    w.machine.messageBoxAnswers.push_back(c.answer);
+    w.machine.commandLine =
+        std::string("Quelmark.exe /CREATELOG /EXITCODE /DELAYDELETE") + c.reboot;
+    EXPECT_EQ(RunMain(w).status, c.status);
+    EXPECT_EQ(w.machine.exitWindowsRequests.size(), c.restart ? 1u : 0u);
+    EXPECT_EQ(LastLine(w.machine.FileContent(kLog)), c.restart ? restartLine : pendingLine);
+  }
+}
+
+// Deletions that an earlier /DELAYDELETE run left waiting: the restart removes the folder
+// with its file in use.
+TEST_F(Fleet, DeletionsAlreadyWaitingCountAsGoneAtTheRestart) {
+  World w;
+  InstallProduct(w.machine, false);
+  w.machine.HoldOpen(kInstall + "Tev32.exe");
+  std::u16string waiting;
+  for (const std::string& name : {kInstall + "Tev32.exe", kInstall.substr(0, kInstall.size() - 1)})
+    waiting += u"\\??\\" + U(name) + u'\0' + u'\0';
+  w.machine.SetStringW(HKEY_LOCAL_MACHINE, U(kPendingKey), u"PendingFileRenameOperations",
+                       waiting, REG_MULTI_SZ);
+  w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE";
+  EXPECT_EQ(RunMain(w).status, 3010u);
+}
+
+// TerminateProcess returns before the process has ended; the run waits for the end, so the
+// files stage finds the program's executable free.
+TEST_F(Fleet, AProcessThatTakesASecondToEndLeavesNoFileBehind) {
+  World w;
+  sim::ProcessSpec slow;
+  slow.image = kInstall + "TevTray.exe";
+  slow.endDelayMs = 1000;
+  InstallProduct(w.machine, false, slow);
+  w.machine.commandLine = "Quelmark.exe /CREATELOG /EXITCODE";
+  EXPECT_EQ(RunMain(w).status, 0u);
+  EXPECT_FALSE(w.machine.PathExists(kInstall));
+  EXPECT_NE(
+      w.machine.FileContent(kLog).find("  El proceso TevTray.exe se finaliz\xF3 correctamente"),
+      std::string::npos);
+}
+
+// The preview only reads: every open it makes, of keys, processes, the service manager,
+// services and files, asks for read rights only (its own log file apart), and a service
+// manager that refuses access ends its file as an Error line instead of a box.
+TEST_F(Fleet, ThePreviewAsksForReadRightsOnlyAndShowsNoBox) {
+  const std::map<sim::OpenKind, DWORD> reading = {
+      {sim::OpenKind::Key, KEY_READ | KEY_WOW64_32KEY | KEY_WOW64_64KEY},
+      {sim::OpenKind::Process,
+       PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_QUERY_LIMITED_INFORMATION},
+      {sim::OpenKind::ServiceManager,
+       SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS},
+      {sim::OpenKind::Service, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | READ_CONTROL},
+      {sim::OpenKind::File, FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE | GENERIC_READ}};
+  for (const bool managerDenied : {false, true}) {
+    SCOPED_TRACE(managerDenied ? "service manager denied" : "service manager open");
+    World w;
+    sim::ProcessSpec guarded;
+    guarded.queryDenied = true;
+    InstallProduct(w.machine, true, guarded);
+    if (managerDenied) w.machine.DenyManagerOpen();
+    w.machine.commandLine = "Quelmark.exe /PREVIEW";
+    const std::size_t before = w.machine.Opens().size();
+    EXPECT_EQ(RunMain(w).status, 1u);
+    EXPECT_TRUE(w.machine.messageBoxes.empty());
+    std::set<sim::OpenKind> seen;
+    for (std::size_t i = before; i < w.machine.Opens().size(); ++i) {
+      const sim::OpenRecord& open = w.machine.Opens()[i];
+      seen.insert(open.kind);
+      if (open.name == U(kPreviewLog)) continue;
+      EXPECT_EQ(open.access & ~reading.at(open.kind), 0u)
+          << static_cast<int>(open.kind) << " " << std::string(open.name.begin(), open.name.end());
+    }
+    EXPECT_EQ(seen.size(), managerDenied ? 4u : 5u);  // every kind, the service's if it can
+    EXPECT_EQ(LastLine(w.machine.FileContent(kPreviewLog)).rfind("Error: ", 0) == 0, managerDenied);
+  }
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 // file rely on. Listings are compared as sets: Wine lists in the host's directory order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "cleanup/directories.h"
+#include "cleanup/verify.h"
 #include "platform/raii.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
@@ -597,6 +599,9 @@ TEST_F(FilesContract, DeletionAtTheRestartIsAPairInPendingFileRenameOperations) 
   ASSERT_LT(at + 1, items.size()) << "the entry and its new name";
   EXPECT_EQ(qm::WString(), items[at + 1]) << "an empty new name: deleted at the restart";
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str())) << "still there now";
+  // The look after the run reads the entry back as a deletion of that very path.
+  const std::vector<qm::WString> deletions = cleanup::PendingDeletions();
+  EXPECT_NE(deletions.end(), std::find(deletions.begin(), deletions.end(), path));
   // Leave the machine's restart as it was.
   if (existed)
     RegSetValueExW(key.get(), W(kPending).c_str(), 0, REG_MULTI_SZ, before.data(), beforeSize);

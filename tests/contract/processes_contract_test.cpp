@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/processes.h"
 #include "platform/raii.h"
 #include "platform/system_library.h"
 #include "tests/contract/world.h"
@@ -249,6 +250,46 @@ TEST_F(ProcessesContract, TerminateProcessEndsTheProcess) {
     if (!gone) Sleep(50);
   }
   EXPECT_TRUE(gone);
+}
+
+// The process stage waits on the handle it terminated through: the wait needs SYNCHRONIZE,
+// times out while the process runs, and is satisfied once it has ended and left the listing.
+TEST_F(ProcessesContract, AWaitOnAProcessHandleEndsWhenTheProcessHasEnded) {
+  const DWORD pid = world.StartProcess("QmProbeWait.exe");
+  qm::unique_kernel end(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  qm::unique_kernel noWait(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  ASSERT_TRUE(end && noWait);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(end.get(), 0));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_FAILED), WaitForSingleObject(noWait.get(), 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_TRUE(TerminateProcess(end.get(), 0));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(end.get(), 5000));
+  EXPECT_FALSE(Listed(pid));
+}
+
+// The product's own termination returns once the process has ended, not when it was asked to.
+TEST_F(ProcessesContract, TerminationByNameReturnsOnceTheProcessHasEnded) {
+  const std::string exe = world.UniqueName("QmProbeEnd") + ".exe";
+  const DWORD pid = world.StartProcess(exe);
+  ASSERT_NE(0u, pid);
+  EXPECT_EQ(cleanup::ProcessResult::kTerminated, cleanup::TerminateProcessByName(exe));
+  EXPECT_FALSE(Listed(pid));
+}
+
+// The limited query right holds a process that refuses reading from Vista on; earlier
+// systems do not know the right and refuse the open with 87, which the walk takes as no hold.
+TEST_F(ProcessesContract, TheLimitedQueryRightExistsFromVistaOn) {
+  const DWORD pid = world.StartProcess("QmProbeLimited.exe");
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  ASSERT_TRUE(GetVersionExA(&version));
+  qm::unique_kernel limited(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (version.dwMajorVersion >= 6) {
+    EXPECT_TRUE(limited);
+  } else {
+    EXPECT_FALSE(limited);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  }
 }
 
 TEST_F(ProcessesContract, AHandleWithoutTheTerminateRightCannotTerminate) {

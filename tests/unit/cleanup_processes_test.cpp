@@ -96,20 +96,27 @@ TEST_F(Processes, AMatchThatCannotBeOpenedOrTerminatedDecidesAndTheOthersStillEn
   EXPECT_TRUE(machine.IsRunning(locked));
 }
 
-TEST_F(Processes, WithoutToolhelpUnreadableNamesCompareAsUnknown) {
+// As on NT 4, which has no Toolhelp: the System process and a guarded copy cannot be named.
+// The copies that can be named still end, and the result says that some process could not be.
+TEST_F(Processes, WithoutToolhelpAProcessNothingNamesIsNeverTakenForAbsent) {
   machine.RemoveExport("Kernel32.DLL", "CreateToolhelp32Snapshot");
   sim::ProcessSpec hidden;
   hidden.queryDenied = true;
-  const DWORD pid = Start("TevTray.exe", hidden);
-  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 603);
-  EXPECT_TRUE(machine.IsRunning(pid));
-  // The idle process is the first whose name cannot be read; it cannot be opened.
-  EXPECT_EQ(TerminateProcessByName("unknown"), 604);
+  const DWORD guarded = Start("TevTray.exe", hidden);
+  const DWORD plain = Start("TevTray.exe");
+  EXPECT_EQ(cleanup::CountProcessesByName("TevTray.exe"), -1);
+  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 608);
+  EXPECT_TRUE(machine.IsRunning(guarded));
+  EXPECT_FALSE(machine.IsRunning(plain));
+  // "Unknown" is no name a process is compared as.
+  EXPECT_EQ(TerminateProcessByName("unknown"), 608);
+  EXPECT_TRUE(machine.IsRunning(guarded));
 }
 
 // A process that refuses reading (another session, SYSTEM, protected) is named by Toolhelp;
-// without Toolhelp it stays "UNKNOWN", with no failure of its own.
-TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
+// without Toolhelp it is reported as unnamed (608), never as absent. From Vista on the limited
+// query right holds it; on XP, or where that right is refused too, nothing holds it.
+TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
   enum class Toolhelp { Works, ExportMissing, SnapshotFails };
   struct Case {
     const char* what;
@@ -117,17 +124,24 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
     bool terminateDenied, terminateFails;
     Toolhelp toolhelp;
     int code;
+    DWORD major = 5;  // 5: XP, 6: Vista
+    bool limitedRefused = false;
   } const cases[] = {
       {"ended", true, false, false, Toolhelp::Works, 0},
       {"termination open refused", true, true, false, Toolhelp::Works, 604},
       {"TerminateProcess fails", true, false, true, Toolhelp::Works, 602},
-      {"no Process32Next", true, false, false, Toolhelp::ExportMissing, 603},
-      {"no snapshot", true, false, false, Toolhelp::SnapshotFails, 603},
+      {"no Process32Next", true, false, false, Toolhelp::ExportMissing, 608},
+      {"no snapshot", true, false, false, Toolhelp::SnapshotFails, 608},
       {"other bitness, ended", false, false, false, Toolhelp::Works, 0},
       {"other bitness, TerminateProcess fails", false, false, true, Toolhelp::Works, 602},
+      {"Vista, held, ended", true, false, false, Toolhelp::Works, 0, 6},
+      {"Vista, held, termination open refused", true, true, false, Toolhelp::Works, 604, 6},
+      {"Vista, not even limited query, ended", true, false, false, Toolhelp::Works, 0, 6, true},
+      {"Vista, no snapshot", true, false, false, Toolhelp::SnapshotFails, 608, 6},
   };
   for (const Case& c : cases) {
     sim::Machine machine;
+    machine.version.dwMajorVersion = c.major;
     if (c.toolhelp == Toolhelp::ExportMissing) machine.RemoveExport("Kernel32.DLL", "Process32Next");
     if (c.toolhelp == Toolhelp::SnapshotFails)
       machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
@@ -137,10 +151,11 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirTerminationFailure) {
     spec.modulesUnreadable = !c.openRefused;
     spec.terminateDenied = c.terminateDenied;
     spec.terminateFails = c.terminateFails;
+    spec.limitedQueryDenied = c.limitedRefused;
     machine.StartProcess(Named("Other.exe"));
     const DWORD pid = machine.StartProcess(spec);
     const bool named = c.toolhelp == Toolhelp::Works;
-    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), named ? 1 : 0) << c.what;
+    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), named ? 1 : -1) << c.what;
     EXPECT_EQ(TerminateProcessByName("tevtray.exe"), c.code) << c.what;
     EXPECT_EQ(machine.IsRunning(pid), c.code != 0) << c.what;
     EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.what;
@@ -195,28 +210,87 @@ TEST(ProcessCopies, EveryCopyIsTriedAndTheFirstFailureIsReported) {
   }
 }
 
-// The product process ends by itself once recognised and Windows gives its identifier to an
-// unrelated process: the termination goes through the handle that recognised the product.
-TEST(ProcessIdentifierReuse, TheBystanderThatGetsTheIdentifierSurvives) {
-  for (const bool unreadable : {false, true}) {
+// The product process ends by itself once recognised. Where a handle held it, its identifier
+// cannot go to another process before the termination is through; where nothing could hold
+// it (XP, query refused), Windows may give the identifier to an unrelated process at once, and
+// the name read again under the termination handle leaves that process alone.
+TEST(ProcessIdentifierReuse, TheIdentifierIsHeldOrTheProcessThatGetsItSurvives) {
+  struct Case {
+    const char* what;
+    bool unreadable;
+    DWORD major;
+    bool held;
+  } const cases[] = {
+      {"readable", false, 5, true},
+      {"unreadable, Vista", true, 6, true},
+      {"unreadable, XP", true, 5, false},
+  };
+  for (const Case& c : cases) {
     sim::Machine machine;
+    machine.version.dwMajorVersion = c.major;
     sim::ProcessSpec product;
     product.exe = "TevTray.exe";
-    product.queryDenied = unreadable;
+    product.queryDenied = c.unreadable;
     const DWORD pid = machine.StartProcess(product);
-    bool reused = false;
+    bool ended = false;
     machine.onProcessNameRead = [&](DWORD read) {
-      if (read != pid || reused) return;
-      reused = true;
+      if (read != pid || ended) return;
+      ended = true;
       machine.EndProcess(pid);
-      machine.StartProcessWithId(Named("Bystander.exe"), pid);
+      EXPECT_EQ(machine.IdentifierHeld(pid), c.held) << c.what;
+      if (!c.held) machine.StartProcessWithId(Named("Bystander.exe"), pid);
     };
-    // An ended process cannot be terminated: Windows answers 5, so the copy did not end by us.
-    EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 602) << unreadable;
-    EXPECT_TRUE(reused) << unreadable;
-    EXPECT_TRUE(machine.IsRunning(pid)) << unreadable;
-    EXPECT_EQ(machine.RunningIds("Bystander.exe"), std::vector<DWORD>{pid}) << unreadable;
-    EXPECT_EQ(machine.OpenKernelHandles(), 0) << unreadable;
+    // The copy ended, not by us: it is no longer running.
+    EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 603) << c.what;
+    EXPECT_TRUE(ended) << c.what;
+    EXPECT_EQ(machine.RunningIds("Bystander.exe").size(), c.held ? 0u : 1u) << c.what;
+    EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.what;
+  }
+}
+
+// Termination is asked for a copy only (never for a bystander, readable or not), by the
+// identifier the walk recognised, with the right to wait for its end.
+TEST(ProcessRights, OnlyACopyIsOpenedForTermination) {
+  sim::Machine machine;
+  sim::ProcessSpec guarded = Named("Guarded.exe");
+  guarded.queryDenied = true;
+  machine.StartProcess(guarded);
+  machine.StartProcess(Named("Bystander.exe"));
+  guarded.exe = "TevTray.exe";
+  const DWORD copies[] = {machine.StartProcess(Named("TevTray.exe")),
+                          machine.StartProcess(guarded)};
+  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 0);
+  std::vector<std::u16string> ended, expected;
+  for (const DWORD pid : copies) {
+    const std::string digits = std::to_string(pid);
+    expected.emplace_back(digits.begin(), digits.end());
+  }
+  for (const sim::OpenRecord& open : machine.Opens()) {
+    if (!(open.access & PROCESS_TERMINATE)) continue;
+    EXPECT_EQ(open.access, static_cast<DWORD>(PROCESS_TERMINATE | SYNCHRONIZE));
+    ended.push_back(open.name);
+  }
+  EXPECT_EQ(ended, expected);
+}
+
+// TerminateProcess only starts the end; the termination waits for it, at most 5 seconds a
+// process, and a process still running then is a failure of its own (its files stay in use).
+TEST(ProcessEnd, TerminationWaitsForTheEnd) {
+  struct Case {
+    int endDelayMs;
+    int code;
+    bool running;
+  } const cases[] = {{1000, 0, false}, {4999, 0, false}, {6000, 609, true}, {-1, 609, true}};
+  for (const Case& c : cases) {
+    sim::Machine machine;
+    sim::ProcessSpec slow = Named("TevTray.exe");
+    slow.endDelayMs = c.endDelayMs;
+    const DWORD pid = machine.StartProcess(slow);
+    EXPECT_EQ(TerminateProcessByName("TevTray.exe"), c.code) << c.endDelayMs;
+    EXPECT_EQ(machine.IsRunning(pid), c.running) << c.endDelayMs;
+    EXPECT_LE(machine.Now(), 5000u) << c.endDelayMs;
+    EXPECT_TRUE(machine.Sleeps().empty()) << c.endDelayMs;
+    EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.endDelayMs;
   }
 }
 

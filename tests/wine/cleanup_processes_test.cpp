@@ -7,11 +7,14 @@
 
 namespace {
 
+// Terminated means ended: when the call returns the process is gone and its executable is
+// no longer in use.
 TEST(WineProcesses, TerminatesByNameIgnoringCaseThenFindsNone) {
   qm::unique_kernel program = winetest::StartIdleProgram("QmProbeA.exe");
   ASSERT_TRUE(program);
   EXPECT_EQ(cleanup::TerminateProcessByName("qmprobea.EXE"), cleanup::ProcessResult::kTerminated);
-  EXPECT_TRUE(winetest::HasEnded(program.get(), 10000));
+  EXPECT_TRUE(winetest::HasEnded(program.get(), 0));
+  EXPECT_TRUE(::DeleteFileA("C:\\qmtest\\bin\\QmProbeA.exe")) << ::GetLastError();
   EXPECT_EQ(cleanup::TerminateProcessByName("QmProbeA.exe"), cleanup::ProcessResult::kNotRunning);
 }
 
