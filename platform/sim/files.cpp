@@ -203,7 +203,7 @@ void Fill(const FindEntry& e, WIN32_FIND_DATAW* data) {
 // does: U+FF3C comes back as '\', a character with no mapping as '?'.
 void Fill(const FindEntry& e, WIN32_FIND_DATAA* data) {
   FillCommon(e, data);
-  const std::string name = ToAnsi(e.name, true);
+  const std::string name = ToAcp(e.name, true);
   const size_t n = std::min(name.size(), sizeof(data->cFileName) - 1);
   std::memcpy(data->cFileName, name.data(), n);
 }
@@ -619,7 +619,7 @@ using sim::FromAnsi;
 // written back with the code page's best-fit mapping.
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  const std::string& dir = sim::Machine::current().windowsDirectory;
+  const std::string dir = sim::ToAcp(FromAnsi(sim::Machine::current().windowsDirectory), true);
   if (lpBuffer == nullptr || uSize <= dir.size()) return static_cast<UINT>(dir.size() + 1);
   std::memcpy(lpBuffer, dir.c_str(), dir.size() + 1);
   return static_cast<UINT>(dir.size());
@@ -635,7 +635,7 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-  return sim::AttributesOf(FromAnsi(lpFileName));
+  return sim::AttributesOf(sim::FromAcp(lpFileName));
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
@@ -645,7 +645,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::SetAttributes(FromAnsi(lpFileName), dwFileAttributes);
+  return sim::SetAttributes(sim::FromAcp(lpFileName), dwFileAttributes);
 }
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
@@ -656,7 +656,7 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
   if (lpFileName == nullptr || lpFindFileData == nullptr)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  return sim::FindFirst(FromAnsi(lpFileName), lpFindFileData);
+  return sim::FindFirst(sim::FromAcp(lpFileName), lpFindFileData);
 }
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
@@ -682,7 +682,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::DeleteFileNamed(FromAnsi(lpFileName));
+  return sim::DeleteFileNamed(sim::FromAcp(lpFileName));
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
@@ -692,7 +692,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::RemoveDirectoryNamed(FromAnsi(lpPathName));
+  return sim::RemoveDirectoryNamed(sim::FromAcp(lpPathName));
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
@@ -702,7 +702,7 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  return sim::CreateDirectoryNamed(FromAnsi(lpPathName));
+  return sim::CreateDirectoryNamed(sim::FromAcp(lpPathName));
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
@@ -714,7 +714,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  return sim::CreateFileNamed(FromAnsi(lpFileName), dwDesiredAccess, dwShareMode,
+  return sim::CreateFileNamed(sim::FromAcp(lpFileName), dwDesiredAccess, dwShareMode,
                               dwCreationDisposition, dwFlagsAndAttributes);
 }
 

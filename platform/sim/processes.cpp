@@ -52,6 +52,10 @@ HMODULE ModuleHandle(size_t index) {
   return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000 + 0x100000 * index));
 }
 
+// A process or module name (the test's code page 1252 bytes) as the narrow functions give it:
+// through the ANSI code page with its best-fit mapping.
+std::string AcpName(const std::string& name) { return ToAcp(FromAnsi(name), true); }
+
 void CopyText(const std::string& text, char* buffer, size_t size) {
   const size_t n = std::min(text.size(), size - 1);
   std::memcpy(buffer, text.data(), n);
@@ -205,7 +209,7 @@ DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseNa
     while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
   }
   if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
-  sim::CopyText(modules[index], lpBaseName, nSize);
+  sim::CopyText(sim::AcpName(modules[index]), lpBaseName, nSize);
   const DWORD length = static_cast<DWORD>(std::strlen(lpBaseName));
   sim::NameRead(p->pid);
   return length;
@@ -255,7 +259,7 @@ BOOL ProcessWalk(HANDLE h, LPPROCESSENTRY32 lppe, bool first) {
   lppe->dwSize = size;
   lppe->th32ProcessID = entry.first;
   lppe->cntThreads = 1;
-  sim::CopyText(entry.second, lppe->szExeFile, sizeof(lppe->szExeFile));
+  sim::CopyText(sim::AcpName(entry.second), lppe->szExeFile, sizeof(lppe->szExeFile));
   sim::NameRead(entry.first);
   return TRUE;
 }
@@ -275,7 +279,7 @@ BOOL ModuleWalk(HANDLE h, LPMODULEENTRY32 lpme, bool first) {
   lpme->th32ProcessID = k->snapshot.ownerPid;
   lpme->hModule = sim::ModuleHandle(index);
   lpme->modBaseAddr = reinterpret_cast<BYTE*>(lpme->hModule);
-  sim::CopyText(k->snapshot.modules[index], lpme->szModule, sizeof(lpme->szModule));
+  sim::CopyText(sim::AcpName(k->snapshot.modules[index]), lpme->szModule, sizeof(lpme->szModule));
   sim::CopyText("C:\\Program Files\\" + k->snapshot.modules[index], lpme->szExePath,
                 sizeof(lpme->szExePath));
   return TRUE;

@@ -147,9 +147,18 @@ LPSTR WINAPI GetCommandLineA() {
   return &copy[0];
 }
 
+// Through the ANSI code page: the characters upper-cased as the file system compares them.
+// Under 1252 that is UpperChar's table. A text whose upper case would change its length in
+// bytes keeps its bytes but for the ASCII letters.
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength) {
   if (lpsz == nullptr) return 0;
-  for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = sim::UpperChar(lpsz[i]);
+  const std::string upper = sim::ToAcp(sim::UpperW(sim::FromAcp(std::string(lpsz, cchLength))), false);
+  if (upper.size() == cchLength) {
+    upper.copy(lpsz, cchLength);
+    return cchLength;
+  }
+  for (DWORD i = 0; i < cchLength; ++i)
+    if (lpsz[i] >= 'a' && lpsz[i] <= 'z') lpsz[i] = static_cast<char>(lpsz[i] - 32);
   return cchLength;
 }
 

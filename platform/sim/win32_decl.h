@@ -153,6 +153,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_PARTIAL_COPY 299
 #define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_NOACCESS 998
+#define ERROR_INVALID_FLAGS 1004
 #define ERROR_BADDB 1009
 #define ERROR_BADKEY 1010
 #define ERROR_CANTOPEN 1011
@@ -702,10 +703,12 @@ LPSTR WINAPI GetCommandLineA();
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 
 // ---- functions: code pages ------------------------------------------------------------------
-// The machine's ANSI code page is 1252. The narrow file and registry functions convert names
-// with its best-fit mapping (U+FF3C reads as '\\'); WC_NO_BEST_FIT_CHARS turns that off.
+// The machine's ANSI code page is 1252 unless a test sets another (sim::Machine::ansiCodePage).
+// The narrow file and registry functions convert names with its best-fit mapping (U+FF3C
+// reads as '\\'); WC_NO_BEST_FIT_CHARS turns that off.
 #define CP_ACP 0
 #define CP_THREAD_ACP 3
+#define CP_UTF8 65001
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);

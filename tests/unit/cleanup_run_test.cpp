@@ -450,6 +450,34 @@ TEST_F(Run, ForeignNamesInAProductFolderGoAndAreLoggedWithQuestionMarks) {
   EXPECT_EQ(machine.FileContent("C:\\Program Files\\Brantivo\\keep.txt"), "keep");
 }
 
+// The plan's texts and the log are Windows-1252 whatever the machine's ANSI code page: the
+// same folders are found and the log file holds the same bytes. A name 1252 lacks is '?'.
+TEST(RunCodePages, EveryAnsiCodePageFindsTheSameFoldersAndWritesTheSameLog) {
+  std::string reference;
+  for (const UINT codePage : {1252u, 1251u, 932u, 65001u}) {
+    sim::Machine machine;
+    machine.ansiCodePage = codePage;
+    RecordingHost host;
+    ScriptedServices services;
+    cleanup::CleanupRun run{host, services};
+    machine.MakeFile(kInstall + "Tev32.exe");
+    machine.MakeFile(kStartMenu + "Tev32.lnk");
+    qm::WString foreign = qm::Widen(kStartMenu);
+    foreign += static_cast<WCHAR>(0x0416);
+    machine.MakeFileW(foreign + qm::Widen(".lnk"));
+    run.LocateProductFolders();
+    run.RunCleanup();
+    run.WriteLogFile();
+    EXPECT_FALSE(machine.PathExists(kStartMenu)) << codePage;
+    EXPECT_TRUE(machine.PathExists("C:\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas"))
+        << codePage;
+    const std::string log = machine.FileContent("C:\\WINDOWS\\Temp\\Quelmark.log");
+    EXPECT_NE(log.find("  " + kStartMenu + "?.lnk ...OK\r\n"), std::string::npos) << codePage;
+    if (reference.empty()) reference = log;
+    EXPECT_EQ(log, reference) << codePage;
+  }
+}
+
 TEST_F(Run, DeletedFileListIsKeptAcrossRunsAndLogListIsNot) {
   machine.MakeFile(kInstall + "a.exe");
   run.RunCleanup();
