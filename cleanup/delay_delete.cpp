@@ -1,5 +1,6 @@
 #include "cleanup/delay_delete.h"
 
+#include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -16,7 +17,7 @@ bool IsDotName(const WCHAR* name) {
 // The attributes of the name itself, through a handle opened on the link rather than on what
 // it leads to; the listed ones when it cannot be opened (a file in use by another program).
 DWORD OwnAttributes(const qm::WString& path, DWORD listed) {
-  qm::unique_file file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+  qm::unique_file file(CreateFileW(qm::FileCallPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
@@ -31,8 +32,10 @@ class Scheduler {
   // One path, file, folder or link: true when Windows took it.
   bool Schedule(const qm::WString& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
-      SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
+      SetFileAttributesW(qm::FileCallPath(path).c_str(),
+                         attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (!MoveFileExW(qm::FileCallPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+      return false;
     scheduled_.push_back(path);
     return true;
   }
@@ -42,7 +45,7 @@ class Scheduler {
     bool all = true;
     const qm::WString pattern = folder + kBackslash + WCHAR('*');
     WIN32_FIND_DATAW found{};
-    qm::unique_find find(FindFirstFileW(pattern.c_str(), &found));
+    qm::unique_find find(FindFirstFileW(qm::FileCallPath(pattern).c_str(), &found));
     if (!find) return false;  // cannot list it: the restart could not empty it either
     do {
       if (IsDotName(found.cFileName)) continue;
@@ -75,12 +78,12 @@ std::vector<qm::WString> ScheduleLeftoversAtRestart(const ProductPlaces& places)
   Scheduler scheduler;
   for (const qm::WString& folder : places.folders) {
     const qm::WString bare = Bare(folder);
-    const DWORD attributes = GetFileAttributesW(bare.c_str());
+    const DWORD attributes = GetFileAttributesW(qm::FileCallPath(bare).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       continue;  // gone, or a file of that name that is nothing of the product's
     scheduler.Entry(bare, attributes);
   }
-  const DWORD driver = GetFileAttributesW(places.driverFile.c_str());
+  const DWORD driver = GetFileAttributesW(qm::FileCallPath(places.driverFile).c_str());
   if (driver != INVALID_FILE_ATTRIBUTES && (driver & FILE_ATTRIBUTE_DIRECTORY) == 0)
     scheduler.Schedule(places.driverFile, driver);
   return scheduler.scheduled_;

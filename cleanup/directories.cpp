@@ -19,7 +19,7 @@ const qm::WString& AllEntries() {
 bool DeleteOneFile(const qm::WString& path, bool isLink, StringList& deletedFiles) {
   // A link's attributes are not cleared: on some systems that would reach its target.
   if (!isLink) ClearFileAttributes(path);
-  const bool deleted = ::DeleteFileW(path.c_str()) != 0;
+  const bool deleted = ::DeleteFileW(qm::FileCallPath(path).c_str()) != 0;
   deletedFiles.push_back("  " + qm::Narrow(path) + (deleted ? " ...OK" : " ...FALLO"));
   return deleted;
 }
@@ -38,7 +38,8 @@ class TreeWalk {
   void EmptyDirectory(const qm::WString& directory) {
     ProcessMessages();
     WIN32_FIND_DATAW entry{};
-    qm::unique_find search(::FindFirstFileW((directory + AllEntries()).c_str(), &entry));
+    const qm::WString pattern = qm::FileCallPath(directory + AllEntries());
+    qm::unique_find search(::FindFirstFileW(pattern.c_str(), &entry));
     if (!search) {
       result_ = DirectoryResult::ListingFailed;
       return;
@@ -81,7 +82,8 @@ class TreeWalk {
     ClearFileAttributes(directory);
     EmptyDirectory(directory);
     pinned.handle.reset();  // the pin would keep the folder itself from going
-    ::RemoveDirectoryW(directory.c_str());  // one that still holds something stays
+    // One that still holds something stays.
+    ::RemoveDirectoryW(qm::FileCallPath(directory).c_str());
   }
 
   StringList& deletedFiles_;
@@ -98,19 +100,20 @@ DirectoryResult DeleteDirectoryContents(const qm::WString& directory, StringList
 }
 
 void ClearFileAttributes(const qm::WString& path) {
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  ::SetFileAttributesW(qm::FileCallPath(path).c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 bool FolderExists(const qm::WString& folder) {
   // Asked without its final backslash, a link reports itself rather than its target.
-  const DWORD attributes = ::GetFileAttributesW(qm::WithoutFinalBackslash(folder).c_str());
+  const qm::WString bare = qm::FileCallPath(qm::WithoutFinalBackslash(folder));
+  const DWORD attributes = ::GetFileAttributesW(bare.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 PinnedFolder PinFolder(const qm::WString& folder) {
   const qm::WString bare = qm::WithoutFinalBackslash(folder);
   PinnedFolder pinned;
-  qm::unique_file handle(::CreateFileW(bare.c_str(), FILE_READ_ATTRIBUTES,
+  qm::unique_file handle(::CreateFileW(qm::FileCallPath(bare).c_str(), FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                        nullptr));
@@ -119,7 +122,7 @@ PinnedFolder PinFolder(const qm::WString& folder) {
   // Once pinned, the name cannot be given to anything else, so what the name reports now is
   // what the handle holds; asking both also catches a link that some systems open through
   // (Wine opens a unix link to a folder as its target, yet reports the link by name).
-  const DWORD byName = ::GetFileAttributesW(bare.c_str());
+  const DWORD byName = ::GetFileAttributesW(qm::FileCallPath(bare).c_str());
   if (IsReparsePoint(info.dwFileAttributes) ||
       (byName != INVALID_FILE_ATTRIBUTES && IsReparsePoint(byName))) {
     pinned.kind = FolderKind::Link;  // the handle goes: RemoveDirectoryW needs the name free
@@ -132,7 +135,7 @@ PinnedFolder PinFolder(const qm::WString& folder) {
 }
 
 bool RemoveFolderLink(const qm::WString& link) {
-  return ::RemoveDirectoryW(qm::WithoutFinalBackslash(link).c_str()) != 0;
+  return ::RemoveDirectoryW(qm::FileCallPath(qm::WithoutFinalBackslash(link)).c_str()) != 0;
 }
 
 }  // namespace cleanup

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/exception.h"
+#include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -154,9 +155,9 @@ void WriteLogLines(const qm::WString& path, const StringList& lines) {
   for (const std::string& line : lines) bytes += line + "\r\n";
   // Deleting a link removes the link, not its target; CREATE_NEW then refuses anything that
   // appeared at the path meanwhile.
-  ::DeleteFileW(path.c_str());
-  const qm::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  ::DeleteFileW(qm::FileCallPath(path).c_str());
+  const qm::unique_file file(::CreateFileW(qm::FileCallPath(path).c_str(), GENERIC_WRITE, 0,
+                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw EFCreateError(qm::Narrow(path));
   std::string::size_type written = 0;
   while (written < bytes.size()) {

@@ -7,6 +7,7 @@
 #include "cleanup/processes.h"
 #include "cleanup/pump.h"
 #include "cleanup/registry.h"
+#include "platform/paths.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
@@ -122,7 +123,7 @@ void Stages::Folder(const qm::WString& directory, int& fileCounter) {
       break;
     case FolderKind::Other:  // could not be entered safely: as if it could not be listed
       Record(DirectoryContentsOutcome(logged, DirectoryResult::ListingFailed));
-      removed = ::RemoveDirectoryW(directory.c_str()) != 0;
+      removed = ::RemoveDirectoryW(qm::FileCallPath(directory).c_str()) != 0;
       break;
     case FolderKind::Directory: {
       DirectoryResult code = DeleteDirectoryContents(directory, run_.DeletedFileList, fileCounter);
@@ -130,7 +131,7 @@ void Stages::Folder(const qm::WString& directory, int& fileCounter) {
       Record(DirectoryContentsOutcome(logged, code));
       pinned.handle.reset();  // the pin would keep the folder itself from going
       ClearFileAttributes(directory);
-      removed = ::RemoveDirectoryW(directory.c_str()) != 0;
+      removed = ::RemoveDirectoryW(qm::FileCallPath(directory).c_str()) != 0;
       break;
     }
   }
@@ -142,7 +143,8 @@ void Stages::Files() {
   int fileCounter = 0;  // accumulates over the folders
   for (const qm::WString& directory : run_.DirList) Folder(directory, fileCounter);
   const qm::WString driver = DriverFilePath(run_.WindowsDir);
-  Record(DriverFileOutcome(qm::Narrow(driver), ::DeleteFileW(driver.c_str()) != 0));
+  Record(DriverFileOutcome(qm::Narrow(driver),
+                           ::DeleteFileW(qm::FileCallPath(driver).c_str()) != 0));
   run_.LogList.insert(run_.LogList.end(), run_.DeletedFileList.begin(), run_.DeletedFileList.end());
   End(Stage::Files);
 }

@@ -5,6 +5,7 @@
 #include "cleanup/log.h"
 #include "cleanup/plan.h"
 #include "cleanup/processes.h"
+#include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -69,7 +70,8 @@ qm::WString Bare(const qm::WString& path) {
 
 Presence PathPresence(const qm::WString& path, const RunKnowledge& known) {
   const qm::WString bare = Bare(path);
-  if (GetFileAttributesW(bare.c_str()) == INVALID_FILE_ATTRIBUTES && Missing(GetLastError()))
+  if (GetFileAttributesW(qm::FileCallPath(bare).c_str()) == INVALID_FILE_ATTRIBUTES &&
+      Missing(GetLastError()))
     return Presence::Absent;
   return Scheduled(known, bare) ? Presence::GoesAtRestart : Presence::Present;
 }

@@ -130,7 +130,8 @@ std::u16string From932(const std::string& bytes) {
 
 void To932(char16_t unit, bool bestFit, std::string& out, bool& used, char fallback) {
   if (unit < 0x80) return out.push_back(static_cast<char>(unit));
-  if (unit >= 0xFF61 && unit <= 0xFF9F) return out.push_back(static_cast<char>(unit - 0xFF61 + 0xA1));
+  if (unit >= 0xFF61 && unit <= 0xFF9F)
+    return out.push_back(static_cast<char>(unit - 0xFF61 + 0xA1));
   for (const DoubleByteRun& run : k932Runs) {
     if (unit < run.first || unit >= run.first + run.count) continue;
     const unsigned code = run.code + (unit - run.first);
@@ -149,9 +150,12 @@ std::u16string FromUtf8(const std::string& bytes) {
   std::u16string wide;
   for (size_t i = 0; i < bytes.size();) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
-    const int trail = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1
-                    : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : -1;
-    char32_t code = trail == 0 ? lead : trail == 1 ? lead & 0x1F : trail == 2 ? lead & 0x0F : lead & 0x07;
+    const int trail = lead < 0x80                    ? 0
+                      : lead >= 0xC2 && lead <= 0xDF ? 1
+                      : lead >= 0xE0 && lead <= 0xEF ? 2
+                      : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                     : -1;
+    char32_t code = lead & (trail <= 0 ? 0x7F : 0x7F >> (trail + 1));
     bool valid = trail >= 0 && i + trail < bytes.size();
     for (int k = 1; valid && k <= trail; ++k) {
       const auto next = static_cast<unsigned char>(bytes[i + k]);

@@ -152,7 +152,8 @@ LPSTR WINAPI GetCommandLineA() {
 // bytes keeps its bytes but for the ASCII letters.
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength) {
   if (lpsz == nullptr) return 0;
-  const std::string upper = sim::ToAcp(sim::UpperW(sim::FromAcp(std::string(lpsz, cchLength))), false);
+  const std::u16string text = sim::FromAcp(std::string(lpsz, cchLength));
+  const std::string upper = sim::ToAcp(sim::UpperW(text), false);
   if (upper.size() == cchLength) {
     upper.copy(lpsz, cchLength);
     return cchLength;
