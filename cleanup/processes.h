@@ -27,7 +27,9 @@ enum class ProcessResult : int {
 // exactly. `exeName` holds 1 to 260 characters, no folder.
 //
 // The way of listing processes follows the platform the system reports: on the NT family the
-// process-status functions of PSAPI.DLL compare each process's executable base name, and
+// process-status functions of PSAPI.DLL compare each process's executable base name, read as
+// Windows holds it (GetModuleBaseNameW, Process32FirstW/NextW), so that no ANSI code page's
+// best-fit mapping makes a bystander's name read as the product's on some machines, and
 // every running process is examined however many there are. A process is opened once, for
 // query, read and termination together (when that is refused: for query and read, and, for a
 // match or a process it cannot read, for termination while the query handle is still open);

@@ -215,6 +215,25 @@ DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseNa
   return length;
 }
 
+// The name as Windows holds it: the wide functions pass it unchanged.
+DWORD WINAPI GetModuleBaseNameW(HANDLE hProcess, HMODULE hModule, LPWSTR lpBaseName, DWORD nSize) {
+  sim::Process* p = sim::QueriedProcess(hProcess);
+  if (p == nullptr) return 0;
+  if (lpBaseName == nullptr || nSize == 0) return sim::Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  const std::vector<std::string> modules = sim::ModulesOf(*p);
+  size_t index = 0;
+  if (hModule != nullptr) {
+    while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
+  }
+  if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
+  const std::u16string name = sim::FromAnsi(modules[index]);
+  const size_t n = std::min<size_t>(name.size(), nSize - 1);
+  name.copy(lpBaseName, n);
+  lpBaseName[n] = 0;
+  sim::NameRead(p->pid);
+  return static_cast<DWORD>(n);
+}
+
 // ---- Toolhelp
 
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
@@ -246,20 +265,32 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
 
 namespace {
 
-BOOL ProcessWalk(HANDLE h, LPPROCESSENTRY32 lppe, bool first) {
+void CopyExeName(const std::string& name, PROCESSENTRY32& entry) {
+  sim::CopyText(sim::AcpName(name), entry.szExeFile, sizeof(entry.szExeFile));
+}
+
+void CopyExeName(const std::string& name, PROCESSENTRY32W& entry) {
+  const std::u16string wide = sim::FromAnsi(name);
+  const size_t n = std::min<size_t>(wide.size(), MAX_PATH - 1);
+  wide.copy(entry.szExeFile, n);
+  entry.szExeFile[n] = 0;
+}
+
+template <typename Entry>
+BOOL ProcessWalk(HANDLE h, Entry* lppe, bool first) {
   sim::KernelObject* k = sim::Object(h, sim::KernelKind::Snapshot);
   if (k == nullptr || !k->snapshot.ofProcesses) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
-  if (lppe == nullptr || lppe->dwSize < sizeof(PROCESSENTRY32))
+  if (lppe == nullptr || lppe->dwSize < sizeof(Entry))
     return sim::Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   if (first) k->snapshot.next = 0;
   if (k->snapshot.next >= k->snapshot.processes.size()) return sim::Fail(ERROR_NO_MORE_FILES, FALSE);
   const auto& entry = k->snapshot.processes[k->snapshot.next++];
   const DWORD size = lppe->dwSize;
-  std::memset(lppe, 0, sizeof(PROCESSENTRY32));
+  std::memset(lppe, 0, sizeof(Entry));
   lppe->dwSize = size;
   lppe->th32ProcessID = entry.first;
   lppe->cntThreads = 1;
-  sim::CopyText(sim::AcpName(entry.second), lppe->szExeFile, sizeof(lppe->szExeFile));
+  CopyExeName(entry.second, *lppe);
   sim::NameRead(entry.first);
   return TRUE;
 }
@@ -291,6 +322,12 @@ BOOL WINAPI Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) {
   return ProcessWalk(hSnapshot, lppe, true);
 }
 BOOL WINAPI Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) {
+  return ProcessWalk(hSnapshot, lppe, false);
+}
+BOOL WINAPI Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
+  return ProcessWalk(hSnapshot, lppe, true);
+}
+BOOL WINAPI Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
   return ProcessWalk(hSnapshot, lppe, false);
 }
 BOOL WINAPI Module32First(HANDLE hSnapshot, LPMODULEENTRY32 lpme) {

@@ -205,6 +205,7 @@ struct Machine::State {
   std::vector<DWORD> sleeps;
   bool shutdownPrivilegeEnabled = false;
   std::string commandLineCopy;
+  std::u16string commandLineCopyW;
 
   // named mutexes held by other programs: name -> created by another account
   std::map<std::string, bool> heldMutexes;

@@ -616,6 +616,19 @@ typedef struct tagPROCESSENTRY32 {
   CHAR szExeFile[MAX_PATH];
 } PROCESSENTRY32, *PPROCESSENTRY32, *LPPROCESSENTRY32;
 
+typedef struct tagPROCESSENTRY32W {
+  DWORD dwSize;
+  DWORD cntUsage;
+  DWORD th32ProcessID;
+  ULONG_PTR th32DefaultHeapID;
+  DWORD th32ModuleID;
+  DWORD cntThreads;
+  DWORD th32ParentProcessID;
+  LONG pcPriClassBase;
+  DWORD dwFlags;
+  WCHAR szExeFile[MAX_PATH];
+} PROCESSENTRY32W, *PPROCESSENTRY32W, *LPPROCESSENTRY32W;
+
 typedef struct tagMODULEENTRY32 {
   DWORD dwSize;
   DWORD th32ModuleID;
@@ -700,6 +713,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount();
 LPSTR WINAPI GetCommandLineA();
+LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 
 // ---- functions: code pages ------------------------------------------------------------------
@@ -820,10 +834,13 @@ DWORD WINAPI GetCurrentProcessId();
 BOOL WINAPI EnumProcesses(DWORD* lpidProcess, DWORD cb, LPDWORD lpcbNeeded);
 BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LPDWORD lpcbNeeded);
 DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseName, DWORD nSize);
+DWORD WINAPI GetModuleBaseNameW(HANDLE hProcess, HMODULE hModule, LPWSTR lpBaseName, DWORD nSize);
 // Toolhelp
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID);
 BOOL WINAPI Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe);
 BOOL WINAPI Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe);
+BOOL WINAPI Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe);
+BOOL WINAPI Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe);
 BOOL WINAPI Module32First(HANDLE hSnapshot, LPMODULEENTRY32 lpme);
 BOOL WINAPI Module32Next(HANDLE hSnapshot, LPMODULEENTRY32 lpme);
 

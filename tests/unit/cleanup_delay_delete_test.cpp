@@ -77,7 +77,8 @@ TEST_F(DelayDelete, APathPastMaxPathIsScheduledAsItIs) {
   const std::string pending = machine.ValueBytesW(
       HKEY_LOCAL_MACHINE, U("SYSTEM\\CurrentControlSet\\Control\\Session Manager"),
       U("PendingFileRenameOperations"));
-  const std::u16string entries(reinterpret_cast<const char16_t*>(pending.data()), pending.size() / 2);
+  const std::u16string entries(reinterpret_cast<const char16_t*>(pending.data()),
+                               pending.size() / 2);
   EXPECT_NE(entries.find(U("\\??\\" + held) + u'\0'), std::u16string::npos);
   machine.Release(held);
   EXPECT_TRUE(machine.PerformPendingFileOperations().empty());
