@@ -276,6 +276,7 @@ using sim::Fail;
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes,
                                LPWSTR target, int targetChars) {
+  if (sim::Machine::current().conversionsFail) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
   codePage = sim::Resolved(codePage);
   if (codePage == 0 || !source || sourceBytes == 0 || targetChars < 0)
     return Fail(ERROR_INVALID_PARAMETER, 0);
@@ -297,6 +298,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceChars,
                                LPSTR target, int targetBytes, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar) {
+  if (sim::Machine::current().conversionsFail) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
   codePage = sim::Resolved(codePage);
   if (codePage == 0 || !source || sourceChars == 0 || targetBytes < 0)
     return Fail(ERROR_INVALID_PARAMETER, 0);

@@ -253,6 +253,8 @@ class Machine {
   // full-width ASCII forms, Cyrillic, U+4E2D) or 65001 (UTF-8: the system-wide UTF-8 option of
   // Windows 10 and 11). The set-up helpers' narrow names stay code page 1252 whatever it is.
   UINT ansiCodePage = 1252;
+  // MultiByteToWideChar and WideCharToMultiByte fail with 8, as on a system out of memory.
+  bool conversionsFail = false;
   OSVERSIONINFOA version{};  // defaults to NT 5.1 build 2600, platform 2
   bool versionQueryFails = false;
   std::string commandLine = "\"C:\\Quelmark\\Quelmark.exe\"";
