@@ -208,9 +208,14 @@ std::string ToUtf8(const std::u16string& wide) {
   return out;
 }
 
+// Conversions need no machine (tests of pure text helpers have none): without one the ANSI
+// code page is 1252 and nothing fails.
+bool ConversionsFail() { return Machine::exists() && Machine::current().conversionsFail; }
+
 // CP_ACP and CP_THREAD_ACP name the machine's ANSI code page; 0 for one not modelled.
 UINT Resolved(UINT codePage) {
-  if (codePage == CP_ACP || codePage == CP_THREAD_ACP) codePage = Machine::current().ansiCodePage;
+  if (codePage == CP_ACP || codePage == CP_THREAD_ACP)
+    codePage = Machine::exists() ? Machine::current().ansiCodePage : 1252;
   switch (codePage) {
     case 1252: case 1251: case 932: case CP_UTF8: return codePage;
     default: return 0;
@@ -276,7 +281,7 @@ using sim::Fail;
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes,
                                LPWSTR target, int targetChars) {
-  if (sim::Machine::current().conversionsFail) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
+  if (sim::ConversionsFail()) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
   codePage = sim::Resolved(codePage);
   if (codePage == 0 || !source || sourceBytes == 0 || targetChars < 0)
     return Fail(ERROR_INVALID_PARAMETER, 0);
@@ -298,7 +303,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceChars,
                                LPSTR target, int targetBytes, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar) {
-  if (sim::Machine::current().conversionsFail) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
+  if (sim::ConversionsFail()) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
   codePage = sim::Resolved(codePage);
   if (codePage == 0 || !source || sourceChars == 0 || targetBytes < 0)
     return Fail(ERROR_INVALID_PARAMETER, 0);
