@@ -2,6 +2,8 @@
 
 #include "app/main_window.h"
 #include "cleanup/security.h"
+#include "platform/ascii.h"
+#include "platform/text.h"
 #include "platform/win32/win32.h"
 
 namespace fleet {
@@ -25,11 +27,12 @@ bool HasGlobalNamespace() {
 
 }  // namespace
 
+// Read wide and upper-cased in its ASCII letters only, so that no ANSI code page's best-fit
+// mapping or case rules can make a look-alike of an option ("/\uFF25XITCODE") one on some
+// machines and not on others.
 std::string UpperCommandLine() {
-  const char* commandLine = GetCommandLineA();
-  std::string upper = commandLine != nullptr ? commandLine : "";
-  if (!upper.empty()) CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-  return upper;
+  const WCHAR* commandLine = GetCommandLineW();
+  return qm::UpperAscii(qm::Narrow(commandLine != nullptr ? commandLine : qm::WString()));
 }
 
 bool HasOption(const std::string& upperCommandLine, const char* option) {

@@ -24,7 +24,7 @@ bool IsPlainFolder(DWORD attributes) {
 // security. Neither right takes part in sharing, and everything is shared: a program holding
 // the file keeps it.
 qm::unique_file OpenItself(const qm::WString& path) {
-  return qm::unique_file(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+  return qm::unique_file(::CreateFileW(qm::FileCallPath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
@@ -94,7 +94,8 @@ class Scheduler {
     if (!SafeFolder(folder, pin)) return false;
     bool all = true;
     WIN32_FIND_DATAW found{};
-    qm::unique_find find(::FindFirstFileW((folder + qm::kBackslash + WCHAR('*')).c_str(), &found));
+    qm::unique_find find(::FindFirstFileW(
+        qm::FileCallPath(folder + qm::kBackslash + WCHAR('*')).c_str(), &found));
     if (!find) return false;  // cannot list it: the restart could not empty it either
     do {
       if (IsDotName(found.cFileName)) continue;
@@ -159,9 +160,9 @@ class Scheduler {
   bool Schedule(const qm::WString& path, DWORD attributes) {
     // A file with other names shares its attributes with them: they stay (see directories.h).
     if ((attributes & FILE_ATTRIBUTE_READONLY) && LinkCountOf(path) == 1)
-      ::SetFileAttributesW(path.c_str(),
+      ::SetFileAttributesW(qm::FileCallPath(path).c_str(),
                            attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    if (!::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
+    if (!::MoveFileExW(qm::FileCallPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
     out_.scheduled.push_back(path);
     return true;
   }
@@ -201,12 +202,12 @@ LeftoverSchedule ScheduleLeftoversAtRestart(const ProductPlaces& places) {
   Scheduler scheduler(out);
   for (const qm::WString& folder : places.folders) {
     const qm::WString bare = qm::WithoutFinalBackslash(folder);
-    const DWORD attributes = ::GetFileAttributesW(bare.c_str());
+    const DWORD attributes = ::GetFileAttributesW(qm::FileCallPath(bare).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       continue;  // gone, or a file of that name that is nothing of the product's
     scheduler.Place(folder, bare, attributes);
   }
-  const DWORD driver = ::GetFileAttributesW(places.driverFile.c_str());
+  const DWORD driver = ::GetFileAttributesW(qm::FileCallPath(places.driverFile).c_str());
   if (driver != INVALID_FILE_ATTRIBUTES && (driver & FILE_ATTRIBUTE_DIRECTORY) == 0)
     scheduler.Place(places.driverFile, places.driverFile, driver);
   return out;

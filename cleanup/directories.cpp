@@ -19,7 +19,7 @@ const qm::WString& AllEntries() {
 bool DeleteOneFile(const qm::WString& path, bool isLink, StringList& deletedFiles) {
   // A link's attributes are not cleared: on some systems that would reach its target.
   if (!isLink) ClearOwnFileAttributes(path);
-  const bool deleted = ::DeleteFileW(path.c_str()) != 0;
+  const bool deleted = ::DeleteFileW(qm::FileCallPath(path).c_str()) != 0;
   deletedFiles.push_back("  " + qm::Narrow(path) + (deleted ? " ...OK" : " ...FALLO"));
   return deleted;
 }
@@ -38,7 +38,8 @@ class TreeWalk {
   void EmptyDirectory(const qm::WString& directory) {
     ProcessMessages();
     WIN32_FIND_DATAW entry{};
-    qm::unique_find search(::FindFirstFileW((directory + AllEntries()).c_str(), &entry));
+    const qm::WString pattern = qm::FileCallPath(directory + AllEntries());
+    qm::unique_find search(::FindFirstFileW(pattern.c_str(), &entry));
     if (!search) {
       result_ = DirectoryResult::ListingFailed;
       return;
@@ -81,7 +82,8 @@ class TreeWalk {
     ClearFileAttributes(directory);
     EmptyDirectory(directory);
     pinned.handle.reset();  // the pin would keep the folder itself from going
-    ::RemoveDirectoryW(directory.c_str());  // one that still holds something stays
+    // One that still holds something stays.
+    ::RemoveDirectoryW(qm::FileCallPath(directory).c_str());
   }
 
   StringList& deletedFiles_;
@@ -98,12 +100,12 @@ DirectoryResult DeleteDirectoryContents(const qm::WString& directory, StringList
 }
 
 void ClearFileAttributes(const qm::WString& path) {
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  ::SetFileAttributesW(qm::FileCallPath(path).c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 DWORD LinkCountOf(const qm::WString& path) {
   const qm::unique_file name(::CreateFileW(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      qm::FileCallPath(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!name || !::GetFileInformationByHandle(name.get(), &info)) return 0;
@@ -116,7 +118,8 @@ void ClearOwnFileAttributes(const qm::WString& path) {
 
 bool FolderExists(const qm::WString& folder) {
   // Asked without its final backslash, a link reports itself rather than its target.
-  const DWORD attributes = ::GetFileAttributesW(qm::WithoutFinalBackslash(folder).c_str());
+  const qm::WString bare = qm::FileCallPath(qm::WithoutFinalBackslash(folder));
+  const DWORD attributes = ::GetFileAttributesW(bare.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -125,7 +128,7 @@ PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights) {
   PinnedFolder pinned;
   // Windows weighs share modes only between opens that both ask for data or delete rights:
   // without FILE_LIST_DIRECTORY the missing delete sharing would hold nothing back.
-  qm::unique_file handle(::CreateFileW(bare.c_str(),
+  qm::unique_file handle(::CreateFileW(qm::FileCallPath(bare).c_str(),
                                        FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
                                            moreRights,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -136,7 +139,7 @@ PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights) {
   // Once pinned, the name cannot be given to anything else, so what the name reports now is
   // what the handle holds; asking both also catches a link that some systems open through
   // (Wine opens a unix link to a folder as its target, yet reports the link by name).
-  const DWORD byName = ::GetFileAttributesW(bare.c_str());
+  const DWORD byName = ::GetFileAttributesW(qm::FileCallPath(bare).c_str());
   if (IsReparsePoint(info.dwFileAttributes) ||
       (byName != INVALID_FILE_ATTRIBUTES && IsReparsePoint(byName))) {
     pinned.kind = FolderKind::Link;  // the handle goes: RemoveDirectoryW needs the name free
@@ -149,7 +152,7 @@ PinnedFolder PinFolder(const qm::WString& folder, DWORD moreRights) {
 }
 
 bool RemoveFolderLink(const qm::WString& link) {
-  return ::RemoveDirectoryW(qm::WithoutFinalBackslash(link).c_str()) != 0;
+  return ::RemoveDirectoryW(qm::FileCallPath(qm::WithoutFinalBackslash(link)).c_str()) != 0;
 }
 
 }  // namespace cleanup

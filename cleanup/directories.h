@@ -26,7 +26,9 @@ enum class DirectoryResult {
 // first only when it has no other name (ClearOwnFileAttributes). Each plain file met adds one
 // to `fileCounter` (deleted or not) and one line to `deletedFiles`: "  " + path + " ...OK" or
 // " ...FALLO", the path written through qm::Narrow ('?' for what the code page lacks).
-// Sub-directories get no line, and one that cannot be removed simply stays.
+// Sub-directories get no line, and one that cannot be removed simply stays. A tree of any
+// depth is walked: a path past MAX_PATH is handed to Windows in qm::FileCallPath's form, and
+// its line shows it as it is.
 //
 // Reparse points (junctions, mount points, symbolic links) are removed without being
 // traversed: a directory link is removed with RemoveDirectoryW and gets no line, a file link

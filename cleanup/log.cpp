@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/exception.h"
+#include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -163,14 +164,14 @@ namespace {
 // elsewhere. A file that has another name already (one given to it between its creation and
 // this check) is removed again.
 qm::unique_file CreateUnlinkedFile(const qm::WString& path) {
-  qm::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+  qm::unique_file file(::CreateFileW(qm::FileCallPath(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
                                      nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return file;
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks == 1) return file;
   file.reset();  // the name can go only once this unshared handle is closed
-  ::DeleteFileW(path.c_str());
+  ::DeleteFileW(qm::FileCallPath(path).c_str());
   return file;
 }
 
@@ -181,7 +182,7 @@ void WriteLogLines(const qm::WString& path, const StringList& lines) {
   for (const std::string& line : lines) bytes += line + "\r\n";
   // Deleting removes a file link or one name of a hard-linked file, never what it leads to; a
   // folder or directory link at the name stays, and the creation below then fails.
-  ::DeleteFileW(path.c_str());
+  ::DeleteFileW(qm::FileCallPath(path).c_str());
   const qm::unique_file file = CreateUnlinkedFile(path);
   if (!file) throw EFCreateError(qm::Narrow(path));
   std::string::size_type written = 0;

@@ -9,6 +9,7 @@
 #include "platform/bind.h"
 #include "platform/raii.h"
 #include "platform/system_library.h"
+#include "platform/text.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
@@ -18,9 +19,10 @@ using qm::UpperAscii;
 
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
-using GetModuleBaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using GetModuleBaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using Process32Fn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+using Process32WFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32W*);
 using Module32Fn = BOOL(WINAPI*)(HANDLE, MODULEENTRY32*);
 
 constexpr std::string::size_type kMaxNameLength = 260;
@@ -56,6 +58,7 @@ struct Toolhelp {
   qm::unique_library library;
   CreateSnapshotFn createSnapshot = nullptr;
   Process32Fn process32First = nullptr, process32Next = nullptr;
+  Process32WFn process32FirstW = nullptr, process32NextW = nullptr;  // the NT family's
   Module32Fn module32First = nullptr, module32Next = nullptr;
 };
 
@@ -69,6 +72,8 @@ Toolhelp BindToolhelp() {
   t.createSnapshot = qm::BindExport<CreateSnapshotFn>(k, "CreateToolhelp32Snapshot");
   t.process32First = qm::BindExport<Process32Fn>(k, "Process32First");
   t.process32Next = qm::BindExport<Process32Fn>(k, "Process32Next");
+  t.process32FirstW = qm::BindExport<Process32WFn>(k, "Process32FirstW");
+  t.process32NextW = qm::BindExport<Process32WFn>(k, "Process32NextW");
   t.module32First = qm::BindExport<Module32Fn>(k, "Module32First");
   t.module32Next = qm::BindExport<Module32Fn>(k, "Module32Next");
   return t;
@@ -78,20 +83,27 @@ bool ListsProcesses(const Toolhelp& t) {
   return t.createSnapshot && t.process32First && t.process32Next;
 }
 
-// Calls `visit(entry)` for each process of a fresh Toolhelp snapshot until it answers false;
-// false when the snapshot cannot be taken.
-template <typename Visit>
-bool ForEachSnapshotProcess(const Toolhelp& t, Visit visit) {
+// Calls `visit(entry)` for each process of a fresh Toolhelp snapshot, walked with `first` and
+// `next`, until it answers false; false when the snapshot cannot be taken. `Entry` is
+// PROCESSENTRY32 (ANSI names, through the code page's best-fit mapping) or PROCESSENTRY32W
+// (names as Windows holds them).
+template <typename Entry, typename Visit>
+bool ForEachSnapshotEntry(const Toolhelp& t, BOOL(WINAPI* first)(HANDLE, Entry*),
+                          BOOL(WINAPI* next)(HANDLE, Entry*), Visit visit) {
   const qm::unique_snapshot processes(t.createSnapshot(TH32CS_SNAPPROCESS, 0));
   if (!processes) return false;
-  PROCESSENTRY32 entry{};
+  Entry entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = t.process32First(processes.get(), &entry); more;
-       more = t.process32Next(processes.get(), &entry)) {
+  for (BOOL more = first(processes.get(), &entry); more; more = next(processes.get(), &entry)) {
     if (!visit(entry)) break;
     entry.dwSize = sizeof entry;
   }
   return true;
+}
+
+template <typename Visit>
+bool ForEachSnapshotProcess(const Toolhelp& t, Visit visit) {
+  return ForEachSnapshotEntry(t, t.process32First, t.process32Next, visit);
 }
 
 // ---- NT way
@@ -118,19 +130,22 @@ bool ListProcessIds(const Psapi& psapi, std::vector<DWORD>& ids) {
   }
 }
 
-// The executable base name of the process behind `process`; none when it cannot be read.
+// The executable base name of the process behind `process` as the log writes it (code page
+// 1252, '?' for what it lacks); none when it cannot be read. It is read wide: through the ANSI
+// code page's best-fit mapping a bystander's name ("\uFF34evTray.exe", "T\xE9vTray.exe" under
+// 1251) could read as a product's on one machine and not on another.
 std::optional<std::string> BaseName(const Psapi& psapi, HANDLE process) {
   HMODULE module = nullptr;
   DWORD needed = 0;
   if (!psapi.enumProcessModules(process, &module, sizeof module, &needed)) return std::nullopt;
-  std::string name(kMaxNameLength + 2, '\0');
+  qm::WString name(kMaxNameLength + 2, WCHAR{});
   for (;;) {
     const DWORD length =
         psapi.getModuleBaseName(process, module, &name[0], static_cast<DWORD>(name.size()));
     if (length == 0) return std::nullopt;
     // A name that fills the buffer may have been cut: read it again into a larger one.
-    if (length < name.size() - 1) return name.substr(0, length);
-    name.assign(name.size() * 2, '\0');
+    if (length < name.size() - 1) return qm::Narrow(name.substr(0, length));
+    name.assign(name.size() * 2, WCHAR{});
   }
 }
 
@@ -141,16 +156,21 @@ struct Unnamed {
   qm::unique_kernel hold;
 };
 
-// The names of one Toolhelp snapshot by identifier; none when Toolhelp cannot be bound or its
-// snapshot fails.
+// The names of one Toolhelp snapshot by identifier, read wide and written as the log writes
+// them; none when Toolhelp cannot be bound or its snapshot fails.
 std::optional<std::map<DWORD, std::string>> SnapshotNames() {
   const Toolhelp toolhelp = BindToolhelp();
-  if (!toolhelp.library || !ListsProcesses(toolhelp)) return std::nullopt;
+  if (!toolhelp.library || !toolhelp.createSnapshot || !toolhelp.process32FirstW ||
+      !toolhelp.process32NextW)
+    return std::nullopt;
   std::map<DWORD, std::string> names;
-  const bool listed = ForEachSnapshotProcess(toolhelp, [&](const PROCESSENTRY32& entry) {
-    names.emplace(entry.th32ProcessID, entry.szExeFile);
-    return true;
-  });
+  const bool listed = ForEachSnapshotEntry(toolhelp, toolhelp.process32FirstW,
+                                           toolhelp.process32NextW,
+                                           [&](const PROCESSENTRY32W& entry) {
+                                             names.emplace(entry.th32ProcessID,
+                                                           qm::Narrow(entry.szExeFile));
+                                             return true;
+                                           });
   if (!listed) return std::nullopt;
   return names;
 }
@@ -204,7 +224,7 @@ Walk WalkByPsapi(const std::string& target) {
   if (!library) return Failed(ProcessResult::kPsapiNotLoaded);
   const Psapi psapi{qm::BindExport<EnumProcessesFn>(library.get(), "EnumProcesses"),
                     qm::BindExport<EnumProcessModulesFn>(library.get(), "EnumProcessModules"),
-                    qm::BindExport<GetModuleBaseNameFn>(library.get(), "GetModuleBaseNameA")};
+                    qm::BindExport<GetModuleBaseNameFn>(library.get(), "GetModuleBaseNameW")};
   if (!psapi.enumProcesses || !psapi.enumProcessModules || !psapi.getModuleBaseName)
     return Failed(ProcessResult::kPsapiExportMissing);
   std::vector<DWORD> ids;

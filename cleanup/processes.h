@@ -32,8 +32,10 @@ constexpr unsigned kEndWaitMs = 5000;
 // exactly. `exeName` holds 1 to 260 characters, no folder.
 //
 // The way of listing processes follows the platform the system reports: on the NT family the
-// process-status functions of PSAPI.DLL name each process by its executable base name, and
-// every running process is examined however many there are.
+// process-status functions of PSAPI.DLL name each process by its executable base name, read
+// as Windows holds it (GetModuleBaseNameW, Process32FirstW/NextW), so that no ANSI code
+// page's best-fit mapping makes a bystander's name read as the product's on some machines,
+// and every running process is examined however many there are.
 //
 // Rights and identifiers (NT way): every process is opened for query and read only
 // (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ). That handle is held while the name is read

@@ -7,6 +7,7 @@
 #include "cleanup/processes.h"
 #include "cleanup/pump.h"
 #include "cleanup/registry.h"
+#include "platform/paths.h"
 #include "platform/win32/win32.h"
 
 namespace cleanup {
@@ -124,7 +125,7 @@ void Stages::Folder(const qm::WString& directory, int& fileCounter) {
                              // the empty-folder rule included (no listing right, no pin)
       Record(DirectoryContentsOutcome(
           logged, fileCounter == 0 ? DirectoryResult::NoFileFound : DirectoryResult::ListingFailed));
-      removed = ::RemoveDirectoryW(directory.c_str()) != 0;
+      removed = ::RemoveDirectoryW(qm::FileCallPath(directory).c_str()) != 0;
       break;
     case FolderKind::Directory: {
       DirectoryResult code = DeleteDirectoryContents(directory, run_.DeletedFileList, fileCounter);
@@ -132,7 +133,7 @@ void Stages::Folder(const qm::WString& directory, int& fileCounter) {
       Record(DirectoryContentsOutcome(logged, code));
       pinned.handle.reset();  // the pin would keep the folder itself from going
       ClearFileAttributes(directory);
-      removed = ::RemoveDirectoryW(directory.c_str()) != 0;
+      removed = ::RemoveDirectoryW(qm::FileCallPath(directory).c_str()) != 0;
       break;
     }
   }
@@ -144,7 +145,8 @@ void Stages::Files() {
   int fileCounter = 0;  // accumulates over the folders
   for (const qm::WString& directory : run_.DirList) Folder(directory, fileCounter);
   const qm::WString driver = DriverFilePath(run_.WindowsDir);
-  Record(DriverFileOutcome(qm::Narrow(driver), ::DeleteFileW(driver.c_str()) != 0));
+  Record(DriverFileOutcome(qm::Narrow(driver),
+                           ::DeleteFileW(qm::FileCallPath(driver).c_str()) != 0));
   run_.LogList.insert(run_.LogList.end(), run_.DeletedFileList.begin(), run_.DeletedFileList.end());
   End(Stage::Files);
 }

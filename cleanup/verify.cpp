@@ -92,7 +92,8 @@ class RestartDeletions {
   // Everything in `folder` is removed by deletions before position `limit`.
   bool ContentsGoBefore(const qm::WString& folder, size_t limit) const {
     WIN32_FIND_DATAW found{};
-    const qm::unique_find find(FindFirstFileW((folder + qm::Widen("\\*")).c_str(), &found));
+    const qm::unique_find find(
+        FindFirstFileW(qm::FileCallPath(folder + qm::Widen("\\*")).c_str(), &found));
     if (!find) return false;  // cannot be listed: not known to be emptied
     do {
       const qm::WString name = found.cFileName;
@@ -113,7 +114,7 @@ qm::WString Bare(const qm::WString& path) {
 
 Presence PathPresence(const qm::WString& path, const RestartDeletions& restart) {
   const qm::WString bare = Bare(path);
-  const DWORD attributes = GetFileAttributesW(bare.c_str());
+  const DWORD attributes = GetFileAttributesW(qm::FileCallPath(bare).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES && Missing(GetLastError())) return Presence::Absent;
   if (attributes == INVALID_FILE_ATTRIBUTES) return Presence::Present;
   return restart.Removes(bare, attributes, static_cast<size_t>(-1)) ? Presence::GoesAtRestart

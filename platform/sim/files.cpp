@@ -4,6 +4,10 @@
 // Contracts kept from Windows:
 // - a path handed to an ANSI function must fit MAX_PATH with its zero (else 206), and
 //   CreateDirectoryA's must leave room for an 8.3 name (at most MAX_PATH - 12 characters);
+// - so must a path handed to a wide function (else 3; 206 for CreateDirectoryW past
+//   MAX_PATH - 12), unless it has the "\\?\" form: "\\?\X:\..." may hold 32,767 characters
+//   and is taken as written, split at '\' only, "." and ".." being invalid names (123);
+//   "\\?\UNC\..." (shares) is not modelled and is not found;
 // - a missing last component answers 2, a missing folder on the way 3;
 // - a reparse point met on the way is followed; as the last component it is the link itself
 //   (GetFileAttributesA, RemoveDirectoryA and DeleteFileA act on the link, never the target);
@@ -36,13 +40,41 @@ DWORD StoredAttributes(DWORD requested) {
 
 struct ParsedPath {
   bool ok = false;
+  DWORD error = ERROR_PATH_NOT_FOUND;  // why it is not ok
   std::u16string drive;  // "C:"
   std::vector<std::u16string> parts;
 };
 
+const char16_t kExtendedPrefix[] = u"\\\\?\\";
+
+bool IsExtended(const std::u16string& path) { return path.compare(0, 4, kExtendedPrefix) == 0; }
+
 bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
+// "X:\..." after the "\\?\" prefix, as Windows hands it to the file system: no separator but
+// '\', and "." and ".." (or a name holding '/') are names no file system accepts.
+ParsedPath ParseExtended(const std::u16string& path) {
+  ParsedPath p;
+  if (path.size() < 2 || !IsDriveLetter(path[0]) || path[1] != u':') return p;
+  p.drive = UpperW(path.substr(0, 2));
+  std::u16string::size_type start = 2;
+  while (start <= path.size()) {
+    const auto end = std::min(path.find(u'\\', start), path.size());
+    const std::u16string part = path.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    if (part == u"." || part == u".." || part.find(u'/') != std::u16string::npos) {
+      p.error = ERROR_INVALID_NAME;
+      return p;
+    }
+    p.parts.push_back(part);
+  }
+  p.ok = true;
+  return p;
+}
+
 ParsedPath Parse(const std::u16string& path) {
+  if (IsExtended(path)) return ParseExtended(path.substr(4));
   ParsedPath p;
   if (path.size() < 2 || !IsDriveLetter(path[0]) || path[1] != u':') return p;
   p.drive = UpperW(path.substr(0, 2));
@@ -90,7 +122,7 @@ Lookup Find(const Machine::State& s, const std::u16string& path, bool followFina
   ParsedPath p = Parse(path);
   auto drive = p.ok ? s.drives.find(p.drive) : s.drives.end();
   if (drive == s.drives.end()) {
-    l.error = ERROR_PATH_NOT_FOUND;
+    l.error = p.ok ? ERROR_PATH_NOT_FOUND : p.error;
     return l;
   }
   std::shared_ptr<FsNode> cur = drive->second;
@@ -128,10 +160,21 @@ Lookup Find(const Machine::State& s, const std::u16string& path, bool followFina
   return l;
 }
 
-// The ANSI functions' limit (MAX_PATH with the zero) holds for the wide ones as long as the
-// "\\?\" form is not used, which the simulation does not model.
-bool TooLong(const std::u16string& path, size_t limit = MAX_PATH - 1) {
-  return path.size() > limit;
+// Why a wide function refuses `path` for its length, or 0: past MAX_PATH with its zero
+// Windows cannot make it a path of the file system (3), unless it has the "\\?\" form, whose
+// limit is 32,767 characters (206). CreateDirectoryW passes its own limit (MAX_PATH - 12,
+// else 206).
+DWORD LengthError(const std::u16string& path, size_t limit = MAX_PATH - 1) {
+  if (IsExtended(path)) return path.size() > 32767 ? ERROR_FILENAME_EXCED_RANGE : 0;
+  if (path.size() > MAX_PATH - 1) return ERROR_PATH_NOT_FOUND;
+  return path.size() > limit ? ERROR_FILENAME_EXCED_RANGE : 0;
+}
+
+// A path handed to an ANSI function, read through the ANSI code page into its buffer of
+// MAX_PATH characters: false when it does not fit (206), "\\?\" or not.
+bool NarrowPath(LPCSTR name, std::u16string& path) {
+  path = FromAcp(name);
+  return path.size() < MAX_PATH;
 }
 
 std::shared_ptr<FsNode> AddChild(Machine::State& s, const std::shared_ptr<FsNode>& folder,
@@ -240,7 +283,7 @@ void Fill(const FindEntry& e, WIN32_FIND_DATAW* data) {
 // does: U+FF3C comes back as '\', a character with no mapping as '?'.
 void Fill(const FindEntry& e, WIN32_FIND_DATAA* data) {
   FillCommon(e, data);
-  const std::string name = ToAnsi(e.name, true);
+  const std::string name = ToAcp(e.name, true);
   const size_t n = std::min(name.size(), sizeof(data->cFileName) - 1);
   std::memcpy(data->cFileName, name.data(), n);
 }
@@ -448,7 +491,7 @@ int Machine::LinkCount(const std::string& path) const {
 namespace {
 
 DWORD AttributesOf(const std::u16string& path) {
-  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_FILE_ATTRIBUTES);
+  if (const DWORD e = LengthError(path)) return Fail(e, INVALID_FILE_ATTRIBUTES);
   Lookup l = Find(S(), path, false);
   if (!l.node) return Fail(l.error, INVALID_FILE_ATTRIBUTES);
   return l.node->ReportedAttributes();
@@ -456,7 +499,7 @@ DWORD AttributesOf(const std::u16string& path) {
 
 BOOL SetAttributes(const std::u16string& path, DWORD attributes) {
   RecordOpen(S(), OpenKind::File, path, FILE_WRITE_ATTRIBUTES);
-  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  if (const DWORD e = LengthError(path)) return Fail(e, FALSE);
   Lookup l = Find(S(), path, false);
   if (!l.node) return Fail(l.error, FALSE);
   l.node->attributes = StoredAttributes(attributes);
@@ -467,7 +510,7 @@ BOOL SetAttributes(const std::u16string& path, DWORD attributes) {
 template <typename Data>
 HANDLE FindFirst(const std::u16string& path, Data* data) {
   auto& s = S();
-  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
+  if (const DWORD e = LengthError(path)) return Fail(e, INVALID_HANDLE_VALUE);
   const size_t slash = path.find_last_of(u"\\/");
   const std::u16string pattern = slash == std::u16string::npos ? path : path.substr(slash + 1);
   if (slash == std::u16string::npos || pattern.empty())
@@ -511,7 +554,7 @@ BOOL FindNext(HANDLE find, Data* data) {
 BOOL DeleteFileNamed(const std::u16string& path) {
   RecordOpen(S(), OpenKind::File, path, DELETE);
   auto& s = S();
-  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  if (const DWORD e = LengthError(path)) return Fail(e, FALSE);
   Lookup l = Find(s, path, false);
   if (!l.node) return Fail(l.error, FALSE);
   if (l.node->directory || (l.node->attributes & FILE_ATTRIBUTE_READONLY))
@@ -527,7 +570,7 @@ BOOL DeleteFileNamed(const std::u16string& path) {
 BOOL RemoveDirectoryNamed(const std::u16string& path) {
   RecordOpen(S(), OpenKind::File, path, DELETE);
   auto& s = S();
-  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  if (const DWORD e = LengthError(path)) return Fail(e, FALSE);
   Lookup l = Find(s, path, false);
   if (!l.node) return Fail(l.error, FALSE);
   if (!l.node->directory) return Fail(ERROR_DIRECTORY, FALSE);
@@ -542,7 +585,7 @@ BOOL RemoveDirectoryNamed(const std::u16string& path) {
 BOOL CreateDirectoryNamed(const std::u16string& path) {
   RecordOpen(S(), OpenKind::File, path, FILE_ADD_SUBDIRECTORY);
   auto& s = S();
-  if (TooLong(path, MAX_PATH - 12)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  if (const DWORD e = LengthError(path, MAX_PATH - 12)) return Fail(e, FALSE);
   Lookup l = Find(s, path, false);
   if (l.node) return Fail(ERROR_ALREADY_EXISTS, FALSE);
   if (l.error != ERROR_FILE_NOT_FOUND) return Fail(l.error, FALSE);
@@ -603,7 +646,7 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
                        DWORD flags) {
   RecordOpen(S(), OpenKind::File, path, access);
   auto& s = S();
-  if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
+  if (const DWORD e = LengthError(path)) return Fail(e, INVALID_HANDLE_VALUE);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   Lookup l = FindForOpen(s, path, (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0);
@@ -652,7 +695,8 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
 // drive. The new name starts with the file's attributes and content and stays equal to it.
 BOOL CreateHardLinkNamed(const std::u16string& link, const std::u16string& existing) {
   auto& s = S();
-  if (TooLong(link) || TooLong(existing)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  if (const DWORD e = LengthError(link)) return Fail(e, FALSE);
+  if (const DWORD e = LengthError(existing)) return Fail(e, FALSE);
   const Lookup from = Find(s, existing, false);
   if (!from.node) return Fail(from.error, FALSE);
   if (from.node->directory) return Fail(ERROR_ACCESS_DENIED, FALSE);
@@ -679,7 +723,8 @@ BOOL CreateHardLinkNamed(const std::u16string& link, const std::u16string& exist
 // modelled (17).
 BOOL RenameNamed(const std::u16string& from, const std::u16string& to) {
   auto& s = S();
-  if (TooLong(from) || TooLong(to)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  if (const DWORD e = LengthError(from)) return Fail(e, FALSE);
+  if (const DWORD e = LengthError(to)) return Fail(e, FALSE);
   const Lookup source = Find(s, from, false);
   if (!source.node) return Fail(source.error, FALSE);
   if (source.folder == nullptr) return Fail(ERROR_ACCESS_DENIED, FALSE);  // a drive's root
@@ -762,7 +807,7 @@ using sim::FromAnsi;
 // written back with the code page's best-fit mapping.
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  const std::string& dir = sim::Machine::current().windowsDirectory;
+  const std::string dir = sim::ToAcp(FromAnsi(sim::Machine::current().windowsDirectory), true);
   if (lpBuffer == nullptr || uSize <= dir.size()) return static_cast<UINT>(dir.size() + 1);
   std::memcpy(lpBuffer, dir.c_str(), dir.size() + 1);
   return static_cast<UINT>(dir.size());
@@ -778,7 +823,10 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-  return sim::AttributesOf(FromAnsi(lpFileName));
+  std::u16string path;
+  if (!sim::NarrowPath(lpFileName, path))
+    return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_FILE_ATTRIBUTES);
+  return sim::AttributesOf(path);
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
@@ -788,7 +836,9 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::SetAttributes(FromAnsi(lpFileName), dwFileAttributes);
+  std::u16string path;
+  if (!sim::NarrowPath(lpFileName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  return sim::SetAttributes(path, dwFileAttributes);
 }
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
@@ -799,7 +849,10 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
   if (lpFileName == nullptr || lpFindFileData == nullptr)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  return sim::FindFirst(FromAnsi(lpFileName), lpFindFileData);
+  std::u16string path;
+  if (!sim::NarrowPath(lpFileName, path))
+    return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
+  return sim::FindFirst(path, lpFindFileData);
 }
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
@@ -825,7 +878,9 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::DeleteFileNamed(FromAnsi(lpFileName));
+  std::u16string path;
+  if (!sim::NarrowPath(lpFileName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  return sim::DeleteFileNamed(path);
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
@@ -835,7 +890,9 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::RemoveDirectoryNamed(FromAnsi(lpPathName));
+  std::u16string path;
+  if (!sim::NarrowPath(lpPathName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  return sim::RemoveDirectoryNamed(path);
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
@@ -845,7 +902,9 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  return sim::CreateDirectoryNamed(FromAnsi(lpPathName));
+  std::u16string path;
+  if (!sim::NarrowPath(lpPathName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  return sim::CreateDirectoryNamed(path);
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
@@ -857,7 +916,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  return sim::CreateFileNamed(FromAnsi(lpFileName), dwDesiredAccess, dwShareMode,
+  std::u16string path;
+  if (!sim::NarrowPath(lpFileName, path))
+    return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
+  return sim::CreateFileNamed(path, dwDesiredAccess, dwShareMode,
                               dwCreationDisposition, dwFlagsAndAttributes);
 }
 
@@ -906,9 +968,11 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
   if (!(dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) || lpNewFileName != nullptr)
     return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (!m.administrator) return Fail(ERROR_ACCESS_DENIED, FALSE);
-  const std::u16string path = lpExistingFileName;
-  sim::RecordOpen(m.state(), sim::OpenKind::File, path, DELETE);
-  if (sim::TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+  sim::RecordOpen(m.state(), sim::OpenKind::File, lpExistingFileName, DELETE);
+  if (const DWORD e = sim::LengthError(lpExistingFileName)) return Fail(e, FALSE);
+  // Windows records the file system's path: "\\?\X:\..." and "X:\..." both as "\??\X:\...".
+  const std::u16string given = lpExistingFileName;
+  const std::u16string path = sim::IsExtended(given) ? given.substr(4) : given;
   std::vector<std::u16string> items = sim::MultiStrings(
       m.ValueBytesW(HKEY_LOCAL_MACHINE, sim::kSessionManager, sim::kPendingOperations));
   items.push_back(u"\\??\\" + path);

@@ -148,17 +148,21 @@ void InstallModules(Machine::State& s) {
   psapi.exports["EnumProcesses"] = Export(&EnumProcesses);
   psapi.exports["EnumProcessModules"] = Export(&EnumProcessModules);
   psapi.exports["GetModuleBaseNameA"] = Export(&GetModuleBaseNameA);
+  psapi.exports["GetModuleBaseNameW"] = Export(&GetModuleBaseNameW);
 
   SimModule kernel{"Kernel32.DLL", {}, false, 0, {}};
   auto& k = kernel.exports;
   k["CreateToolhelp32Snapshot"] = Export(&CreateToolhelp32Snapshot);
   k["Process32First"] = Export(&Process32First);
   k["Process32Next"] = Export(&Process32Next);
+  k["Process32FirstW"] = Export(&Process32FirstW);
+  k["Process32NextW"] = Export(&Process32NextW);
   k["Module32First"] = Export(&Module32First);
   k["Module32Next"] = Export(&Module32Next);
   k["K32EnumProcesses"] = Export(&EnumProcesses);
   k["K32EnumProcessModules"] = Export(&EnumProcessModules);
   k["K32GetModuleBaseNameA"] = Export(&GetModuleBaseNameA);
+  k["K32GetModuleBaseNameW"] = Export(&GetModuleBaseNameW);
   k["OpenProcess"] = Export(&OpenProcess);
   k["TerminateProcess"] = Export(&TerminateProcess);
   k["CloseHandle"] = Export(&CloseHandle);

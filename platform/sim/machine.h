@@ -354,6 +354,14 @@ class Machine {
   const std::vector<DWORD>& Sleeps() const;
 
   // ---- system
+  // The ANSI code page (GetACP): what CP_ACP means to MultiByteToWideChar and
+  // WideCharToMultiByte and how the narrow file, registry and process functions convert
+  // names. 1252 (Western), 1251 (Cyrillic), 932 (Japanese: ASCII, half-width katakana, the
+  // full-width ASCII forms, Cyrillic, U+4E2D) or 65001 (UTF-8: the system-wide UTF-8 option of
+  // Windows 10 and 11). The set-up helpers' narrow names stay code page 1252 whatever it is.
+  UINT ansiCodePage = 1252;
+  // MultiByteToWideChar and WideCharToMultiByte fail with 8, as on a system out of memory.
+  bool conversionsFail = false;
   OSVERSIONINFOA version{};  // defaults to NT 5.1 build 2600, platform 2
   bool versionQueryFails = false;
   std::string commandLine = "\"C:\\Quelmark\\Quelmark.exe\"";

@@ -76,6 +76,10 @@ HMODULE ModuleHandle(size_t index) {
   return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000 + 0x100000 * index));
 }
 
+// A process or module name (the test's code page 1252 bytes) as the narrow functions give it:
+// through the ANSI code page with its best-fit mapping.
+std::string AcpName(const std::string& name) { return ToAcp(FromAnsi(name), true); }
+
 void CopyText(const std::string& text, char* buffer, size_t size) {
   const size_t n = std::min(text.size(), size - 1);
   std::memcpy(buffer, text.data(), n);
@@ -283,10 +287,29 @@ DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseNa
     while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
   }
   if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
-  sim::CopyText(modules[index], lpBaseName, nSize);
+  sim::CopyText(sim::AcpName(modules[index]), lpBaseName, nSize);
   const DWORD length = static_cast<DWORD>(std::strlen(lpBaseName));
   sim::NameRead(p->pid);
   return length;
+}
+
+// The name as Windows holds it: the wide functions pass it unchanged.
+DWORD WINAPI GetModuleBaseNameW(HANDLE hProcess, HMODULE hModule, LPWSTR lpBaseName, DWORD nSize) {
+  sim::Process* p = sim::QueriedProcess(hProcess);
+  if (p == nullptr) return 0;
+  if (lpBaseName == nullptr || nSize == 0) return sim::Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  const std::vector<std::string> modules = sim::ModulesOf(*p);
+  size_t index = 0;
+  if (hModule != nullptr) {
+    while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
+  }
+  if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
+  const std::u16string name = sim::FromAnsi(modules[index]);
+  const size_t n = std::min<size_t>(name.size(), nSize - 1);
+  name.copy(lpBaseName, n);
+  lpBaseName[n] = 0;
+  sim::NameRead(p->pid);
+  return static_cast<DWORD>(n);
 }
 
 // ---- Toolhelp
@@ -320,20 +343,32 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
 
 namespace {
 
-BOOL ProcessWalk(HANDLE h, LPPROCESSENTRY32 lppe, bool first) {
+void CopyExeName(const std::string& name, PROCESSENTRY32& entry) {
+  sim::CopyText(sim::AcpName(name), entry.szExeFile, sizeof(entry.szExeFile));
+}
+
+void CopyExeName(const std::string& name, PROCESSENTRY32W& entry) {
+  const std::u16string wide = sim::FromAnsi(name);
+  const size_t n = std::min<size_t>(wide.size(), MAX_PATH - 1);
+  wide.copy(entry.szExeFile, n);
+  entry.szExeFile[n] = 0;
+}
+
+template <typename Entry>
+BOOL ProcessWalk(HANDLE h, Entry* lppe, bool first) {
   sim::KernelObject* k = sim::Object(h, sim::KernelKind::Snapshot);
   if (k == nullptr || !k->snapshot.ofProcesses) return sim::Fail(ERROR_INVALID_HANDLE, FALSE);
-  if (lppe == nullptr || lppe->dwSize < sizeof(PROCESSENTRY32))
+  if (lppe == nullptr || lppe->dwSize < sizeof(Entry))
     return sim::Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   if (first) k->snapshot.next = 0;
   if (k->snapshot.next >= k->snapshot.processes.size()) return sim::Fail(ERROR_NO_MORE_FILES, FALSE);
   const auto& entry = k->snapshot.processes[k->snapshot.next++];
   const DWORD size = lppe->dwSize;
-  std::memset(lppe, 0, sizeof(PROCESSENTRY32));
+  std::memset(lppe, 0, sizeof(Entry));
   lppe->dwSize = size;
   lppe->th32ProcessID = entry.first;
   lppe->cntThreads = 1;
-  sim::CopyText(entry.second, lppe->szExeFile, sizeof(lppe->szExeFile));
+  CopyExeName(entry.second, *lppe);
   sim::NameRead(entry.first);
   return TRUE;
 }
@@ -353,7 +388,7 @@ BOOL ModuleWalk(HANDLE h, LPMODULEENTRY32 lpme, bool first) {
   lpme->th32ProcessID = k->snapshot.ownerPid;
   lpme->hModule = sim::ModuleHandle(index);
   lpme->modBaseAddr = reinterpret_cast<BYTE*>(lpme->hModule);
-  sim::CopyText(k->snapshot.modules[index], lpme->szModule, sizeof(lpme->szModule));
+  sim::CopyText(sim::AcpName(k->snapshot.modules[index]), lpme->szModule, sizeof(lpme->szModule));
   sim::CopyText("C:\\Program Files\\" + k->snapshot.modules[index], lpme->szExePath,
                 sizeof(lpme->szExePath));
   return TRUE;
@@ -365,6 +400,12 @@ BOOL WINAPI Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) {
   return ProcessWalk(hSnapshot, lppe, true);
 }
 BOOL WINAPI Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) {
+  return ProcessWalk(hSnapshot, lppe, false);
+}
+BOOL WINAPI Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
+  return ProcessWalk(hSnapshot, lppe, true);
+}
+BOOL WINAPI Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe) {
   return ProcessWalk(hSnapshot, lppe, false);
 }
 BOOL WINAPI Module32First(HANDLE hSnapshot, LPMODULEENTRY32 lpme) {

@@ -138,6 +138,15 @@ std::string AnsiFromStored(DWORD type, const std::string& data) {
   return IsStringType(type) ? ToAnsi(UnitsOf(data), true) : data;
 }
 
+// The same three through the machine's ANSI code page, as the narrow functions convert.
+std::string ShownAcp(const std::u16string& name) { return ToAcp(name, true); }
+std::string StoredFromAcp(DWORD type, const std::string& bytes) {
+  return IsStringType(type) ? BytesOf(FromAcp(bytes)) : bytes;
+}
+std::string AcpFromStored(DWORD type, const std::string& data) {
+  return IsStringType(type) ? ToAcp(UnitsOf(data), true) : data;
+}
+
 // Copies value bytes the way RegQueryValueExA does: the needed size is always written back.
 LONG CopyData(const std::string& data, LPBYTE buffer, LPDWORD size) {
   if (size == nullptr) return buffer == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
@@ -449,7 +458,7 @@ Queried ValueAt(HKEY hKey, DWORD index) {
   return q;
 }
 
-std::u16string NarrowArg(LPCSTR text) { return text ? FromAnsi(text) : std::u16string(); }
+std::u16string NarrowArg(LPCSTR text) { return text ? FromAcp(text) : std::u16string(); }
 
 }  // namespace
 }  // namespace sim
@@ -497,7 +506,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
   sim::Enumerated e = sim::SubKeyAt(hKey, dwIndex);
   if (e.error != ERROR_SUCCESS) return e.error;
-  LONG rc = sim::CopyName(sim::Shown(e.key->name), lpName, lpcchName);
+  LONG rc = sim::CopyName(sim::ShownAcp(e.key->name), lpName, lpcchName);
   if (rc != ERROR_SUCCESS) return rc;
   sim::ClearClass(lpClass, lpcchClass, lpftLastWriteTime);
   return ERROR_SUCCESS;
@@ -536,7 +545,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD 
   sim::Queried q = sim::ValueNamed(hKey, NarrowArg(lpValueName), lpData, lpcbData);
   if (q.error != ERROR_SUCCESS) return q.error;
   if (lpType) *lpType = q.value->type;
-  return sim::CopyData(sim::AnsiFromStored(q.value->type, q.value->data), lpData, lpcbData);
+  return sim::CopyData(sim::AcpFromStored(q.value->type, q.value->data), lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType,
@@ -551,7 +560,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
                               const BYTE* lpData, DWORD cbData) {
   if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
   const std::string bytes(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  return sim::SetValue(hKey, NarrowArg(lpValueName), dwType, sim::StoredFromAnsi(dwType, bytes));
+  return sim::SetValue(hKey, NarrowArg(lpValueName), dwType, sim::StoredFromAcp(dwType, bytes));
 }
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
@@ -565,10 +574,10 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
                              LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   sim::Queried q = sim::ValueAt(hKey, dwIndex);
   if (q.error != ERROR_SUCCESS) return q.error;
-  LONG rc = sim::CopyName(sim::Shown(q.value->name), lpValueName, lpcchValueName);
+  LONG rc = sim::CopyName(sim::ShownAcp(q.value->name), lpValueName, lpcchValueName);
   if (rc != ERROR_SUCCESS) return rc;
   if (lpType) *lpType = q.value->type;
-  return sim::CopyData(sim::AnsiFromStored(q.value->type, q.value->data), lpData, lpcbData);
+  return sim::CopyData(sim::AcpFromStored(q.value->type, q.value->data), lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,

@@ -34,6 +34,10 @@ std::u16string WideArg(const WCHAR* text);
 std::u16string FromAnsi(const std::string& bytes);
 std::string ToAnsi(const std::u16string& wide, bool bestFit, bool* usedDefault = nullptr,
                    char fallback = '?');
+// The same through the machine's ANSI code page (Machine::ansiCodePage), as the narrow Win32
+// functions convert names.
+std::u16string FromAcp(const std::string& bytes);
+std::string ToAcp(const std::u16string& wide, bool bestFit, bool* usedDefault = nullptr);
 
 // Sets the calling thread's last error and returns the given value, for one-line failures.
 template <typename T>
@@ -256,6 +260,7 @@ struct Machine::State {
   std::vector<DWORD> sleeps;
   bool shutdownPrivilegeEnabled = false;
   std::string commandLineCopy;
+  std::u16string commandLineCopyW;
 
   // named mutexes held by other programs, with their owners and access lists
   std::map<std::string, std::shared_ptr<const ObjectSecurity>> heldMutexes;

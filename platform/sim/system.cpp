@@ -150,13 +150,31 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
 LPSTR WINAPI GetCommandLineA() {
   auto& machine = sim::Machine::current();
   std::string& copy = machine.state().commandLineCopy;
-  copy = machine.commandLine;
+  copy = sim::ToAcp(sim::FromAnsi(machine.commandLine), true);  // through the ANSI code page
+  return &copy[0];
+}
+
+// Through the ANSI code page: the characters upper-cased as the file system compares them.
+// Under 1252 that is UpperChar's table. A text whose upper case would change its length in
+// bytes keeps its bytes but for the ASCII letters.
+// The command line (code page 1252 bytes) as Windows holds it.
+LPWSTR WINAPI GetCommandLineW() {
+  auto& machine = sim::Machine::current();
+  std::u16string& copy = machine.state().commandLineCopyW;
+  copy = sim::FromAnsi(machine.commandLine);
   return &copy[0];
 }
 
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength) {
   if (lpsz == nullptr) return 0;
-  for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = sim::UpperChar(lpsz[i]);
+  const std::u16string text = sim::FromAcp(std::string(lpsz, cchLength));
+  const std::string upper = sim::ToAcp(sim::UpperW(text), false);
+  if (upper.size() == cchLength) {
+    upper.copy(lpsz, cchLength);
+    return cchLength;
+  }
+  for (DWORD i = 0; i < cchLength; ++i)
+    if (lpsz[i] >= 'a' && lpsz[i] <= 'z') lpsz[i] = static_cast<char>(lpsz[i] - 32);
   return cchLength;
 }
 

@@ -154,6 +154,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_PARTIAL_COPY 299
 #define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_NOACCESS 998
+#define ERROR_INVALID_FLAGS 1004
 #define ERROR_BADDB 1009
 #define ERROR_BADKEY 1010
 #define ERROR_CANTOPEN 1011
@@ -639,6 +640,19 @@ typedef struct tagPROCESSENTRY32 {
   CHAR szExeFile[MAX_PATH];
 } PROCESSENTRY32, *PPROCESSENTRY32, *LPPROCESSENTRY32;
 
+typedef struct tagPROCESSENTRY32W {
+  DWORD dwSize;
+  DWORD cntUsage;
+  DWORD th32ProcessID;
+  ULONG_PTR th32DefaultHeapID;
+  DWORD th32ModuleID;
+  DWORD cntThreads;
+  DWORD th32ParentProcessID;
+  LONG pcPriClassBase;
+  DWORD dwFlags;
+  WCHAR szExeFile[MAX_PATH];
+} PROCESSENTRY32W, *PPROCESSENTRY32W, *LPPROCESSENTRY32W;
+
 typedef struct tagMODULEENTRY32 {
   DWORD dwSize;
   DWORD th32ModuleID;
@@ -723,15 +737,18 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount();
 LPSTR WINAPI GetCommandLineA();
+LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 // UTF-16 units upper-cased as the system does it, whatever the code page (see UpperUnit).
 DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength);
 
 // ---- functions: code pages ------------------------------------------------------------------
-// The machine's ANSI code page is 1252. The narrow file and registry functions convert names
-// with its best-fit mapping (U+FF3C reads as '\\'); WC_NO_BEST_FIT_CHARS turns that off.
+// The machine's ANSI code page is 1252 unless a test sets another (sim::Machine::ansiCodePage).
+// The narrow file and registry functions convert names with its best-fit mapping (U+FF3C
+// reads as '\\'); WC_NO_BEST_FIT_CHARS turns that off.
 #define CP_ACP 0
 #define CP_THREAD_ACP 3
+#define CP_UTF8 65001
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
@@ -865,10 +882,13 @@ DWORD WINAPI GetCurrentProcessId();
 BOOL WINAPI EnumProcesses(DWORD* lpidProcess, DWORD cb, LPDWORD lpcbNeeded);
 BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LPDWORD lpcbNeeded);
 DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseName, DWORD nSize);
+DWORD WINAPI GetModuleBaseNameW(HANDLE hProcess, HMODULE hModule, LPWSTR lpBaseName, DWORD nSize);
 // Toolhelp
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID);
 BOOL WINAPI Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe);
 BOOL WINAPI Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe);
+BOOL WINAPI Process32FirstW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe);
+BOOL WINAPI Process32NextW(HANDLE hSnapshot, LPPROCESSENTRY32W lppe);
 BOOL WINAPI Module32First(HANDLE hSnapshot, LPMODULEENTRY32 lpme);
 BOOL WINAPI Module32Next(HANDLE hSnapshot, LPMODULEENTRY32 lpme);
 

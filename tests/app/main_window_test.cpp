@@ -126,6 +126,17 @@ TEST_F(CommandLine, OptionsAreFoundAnywhereInTheUpperCasedLine) {
   ExpectOptions("\"C:\\Tools /REBOOT_CONFIRM\\Quelmark.exe\"", true, false, RebootConfirm);
 }
 
+// An option is its ASCII letters on every ANSI code page: a look-alike that some code page's
+// best-fit mapping would turn into one (1251 and 932 read '\xC9' as 'E') is none anywhere.
+TEST_F(CommandLine, OptionsAreTheSameOnEveryAnsiCodePage) {
+  Create(std::make_unique<ScriptedServices>());
+  for (const UINT codePage : {1252u, 1251u, 932u, 65001u}) {
+    machine.ansiCodePage = codePage;
+    ExpectOptions("Quelmark.exe /CR\xC9" "ATELOG", false, false, RebootNone);
+    ExpectOptions("Quelmark.exe /createlog /Reboot_Auto", true, true, RebootAuto);
+  }
+}
+
 TEST_F(CommandLine, ShowingTheWindowClearsTheFlagsFirst) {
   Create(std::make_unique<ScriptedServices>());
   ParseLine("Quelmark.exe /CREATELOG /REBOOT_AUTO");

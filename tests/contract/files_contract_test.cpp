@@ -10,6 +10,7 @@
 
 #include "cleanup/directories.h"
 #include "cleanup/verify.h"
+#include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
@@ -299,6 +300,51 @@ TEST_F(FilesContract, APathThatDoesNotFitMaxPathAnswers206) {
   path.pop_back();  // 259 characters fit
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+}
+
+// ---- paths past MAX_PATH: the wide functions through qm::FileCallPath
+
+// The form the engine hands the wide functions reaches a folder and a file past MAX_PATH, and
+// lists the folder by a pattern past it; without it Windows cannot even make the name a path
+// (3), which Wine takes anyway. The form takes "." and ".." as names: a path through ".." is
+// not the folder it would otherwise name.
+TEST_F(FilesContract, AWidePathPastMaxPathIsReachedInTheExtendedForm) {
+  const qm::WString folder = qm::Widen(dir + "\\") + qm::WString(250, WCHAR('d'));
+  const qm::WString name(20, WCHAR('f'));
+  const qm::WString file = folder + WCHAR('\\') + name;
+  ASSERT_GE(folder.size(), static_cast<size_t>(MAX_PATH));
+  if (World::Simulated()) {
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
+              ErrorOf([&] { return CreateDirectoryW(folder.c_str(), nullptr); }));
+  }
+  ASSERT_TRUE(CreateDirectoryW(qm::FileCallPath(folder).c_str(), nullptr)) << GetLastError();
+  {
+    qm::unique_file made(CreateFileW(qm::FileCallPath(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(made) << GetLastError();
+  }
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(qm::FileCallPath(file).c_str()));
+  if (World::Simulated()) {
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+  }
+  const qm::WString around = folder + qm::Widen("\\..\\") + qm::WString(250, WCHAR('d'));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(qm::FileCallPath(around).c_str()));
+  std::set<qm::WString> listed;
+  WIN32_FIND_DATAW data;
+  {
+    const qm::WString pattern = qm::FileCallPath(folder + qm::Widen("\\*"));
+    qm::unique_find find(FindFirstFileW(pattern.c_str(), &data));
+    ASSERT_TRUE(find) << GetLastError();
+    do listed.insert(data.cFileName);
+    while (FindNextFileW(find.get(), &data));
+  }
+  EXPECT_EQ(listed, (std::set<qm::WString>{qm::Widen("."), qm::Widen(".."), name}));
+  EXPECT_TRUE(SetFileAttributesW(qm::FileCallPath(file).c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(SetFileAttributesW(qm::FileCallPath(file).c_str(), FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_TRUE(DeleteFileW(qm::FileCallPath(file).c_str())) << GetLastError();
+  EXPECT_TRUE(RemoveDirectoryW(qm::FileCallPath(folder).c_str())) << GetLastError();
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(qm::FileCallPath(folder).c_str()));
 }
 
 TEST_F(FilesContract, CreateDirectoryLeavesRoomForAnEightDotThreeName) {

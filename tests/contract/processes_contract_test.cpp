@@ -11,6 +11,7 @@
 #include "cleanup/processes.h"
 #include "platform/raii.h"
 #include "platform/system_library.h"
+#include "platform/text.h"
 #include "tests/contract/world.h"
 
 namespace {
@@ -19,9 +20,10 @@ using contract::World;
 
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
-using GetModuleBaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using GetModuleBaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using Process32Fn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+using Process32WFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32W*);
 
 template <typename F>
 F Bind(HMODULE module, const char* name) {
@@ -35,7 +37,7 @@ class ProcessesContract : public ::testing::Test {
     ASSERT_TRUE(psapi);
     enumProcesses = Bind<EnumProcessesFn>(psapi.get(), "EnumProcesses");
     enumModules = Bind<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
-    baseName = Bind<GetModuleBaseNameFn>(psapi.get(), "GetModuleBaseNameA");
+    baseName = Bind<GetModuleBaseNameFn>(psapi.get(), "GetModuleBaseNameW");
     ASSERT_TRUE(enumProcesses && enumModules && baseName);
   }
   std::vector<DWORD> Ids() {
@@ -52,9 +54,9 @@ class ProcessesContract : public ::testing::Test {
     HMODULE module = nullptr;
     DWORD needed = 0;
     if (!enumModules(process.get(), &module, sizeof(module), &needed)) return "";
-    char name[MAX_PATH] = "Unknown";
-    if (baseName(process.get(), module, name, sizeof(name)) == 0) return "";
-    return name;
+    WCHAR name[MAX_PATH] = {};
+    if (baseName(process.get(), module, name, MAX_PATH) == 0) return "";
+    return qm::Narrow(name);
   }
   bool Listed(DWORD pid) {
     const std::vector<DWORD> ids = Ids();
@@ -138,9 +140,9 @@ TEST_F(ProcessesContract, ANullModuleHandleNamesTheExecutable) {
   const DWORD pid = world.StartProcess("QmProbeNull.exe");
   qm::unique_kernel process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
   ASSERT_TRUE(process);
-  char name[MAX_PATH] = {};
-  EXPECT_EQ(std::strlen("QmProbeNull.exe"), baseName(process.get(), nullptr, name, sizeof(name)));
-  EXPECT_STREQ("QmProbeNull.exe", name);
+  WCHAR name[MAX_PATH] = {};
+  EXPECT_EQ(std::strlen("QmProbeNull.exe"), baseName(process.get(), nullptr, name, MAX_PATH));
+  EXPECT_EQ("QmProbeNull.exe", qm::Narrow(name));
 }
 
 TEST_F(ProcessesContract, TheIdleProcessCannotBeOpened) {
@@ -163,15 +165,15 @@ TEST_F(ProcessesContract, ToolhelpListsAStartedProcess) {
   const qm::unique_library kernel = qm::LoadSystemLibrary("Kernel32.DLL");
   ASSERT_TRUE(kernel);
   auto snapshotOf = Bind<SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
-  auto first = Bind<Process32Fn>(kernel.get(), "Process32First");
-  auto next = Bind<Process32Fn>(kernel.get(), "Process32Next");
+  auto first = Bind<Process32WFn>(kernel.get(), "Process32FirstW");
+  auto next = Bind<Process32WFn>(kernel.get(), "Process32NextW");
   qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
   ASSERT_TRUE(snapshot);
-  PROCESSENTRY32 entry{};
+  PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   std::string found;
   for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == pid) found = entry.szExeFile;
+    if (entry.th32ProcessID == pid) found = qm::Narrow(entry.szExeFile);
     entry.dwSize = sizeof(entry);
   }
   EXPECT_EQ("QmProbeSnap.exe", found);
@@ -221,13 +223,13 @@ TEST_F(ProcessesContract, OneHandleReadsTheNameAndTerminatesAndThenKeepsTheEnded
   qm::unique_kernel process(
       OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, pid));
   ASSERT_TRUE(process);
-  char name[MAX_PATH] = {};
-  EXPECT_NE(0u, baseName(process.get(), nullptr, name, sizeof(name)));
-  EXPECT_STREQ("QmProbeOnce.exe", name);
+  WCHAR name[MAX_PATH] = {};
+  EXPECT_NE(0u, baseName(process.get(), nullptr, name, MAX_PATH));
+  EXPECT_EQ("QmProbeOnce.exe", qm::Narrow(name));
   EXPECT_TRUE(TerminateProcess(process.get(), 0));
   for (int i = 0; i < 100 && Listed(pid); ++i) Sleep(50);
   EXPECT_FALSE(Listed(pid));
-  EXPECT_EQ(0u, baseName(process.get(), nullptr, name, sizeof(name)));
+  EXPECT_EQ(0u, baseName(process.get(), nullptr, name, MAX_PATH));
   // Windows refuses to terminate an ended process again (5); Wine reports success. Either
   // way the call reaches the ended process only, never another holding its identifier.
   const BOOL again = TerminateProcess(process.get(), 0);

@@ -177,6 +177,31 @@ TEST_F(SystemContract, TheAnsiCodePageBestFitsFullWidthFormsAndTheLogFormDoesNot
   EXPECT_FALSE(qm::HoldsInCodePage(qm::WString{0xFF3C}));
 }
 
+// Why the log and the plan's texts name code page 1252 rather than CP_ACP: with Windows'
+// system-wide UTF-8 option the ANSI code page is 65001, which refuses a default character (so
+// no name could be logged with '?') and reads the plan's byte 0xFA as no character at all;
+// code page 1251 reads it as another letter.
+TEST_F(SystemContract, OtherCodePagesReadTheProgramsOwnBytesAsOtherText) {
+  const qm::WString u_acute{0x00FA};
+  char bytes[8] = {};
+  const int converted = WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, u_acute.data(), 1,
+                                            bytes, sizeof bytes, "?", nullptr);
+  if (World::Simulated()) {
+    // Windows refuses a default character with UTF-8 (87), as documented; Wine 8 converts.
+    EXPECT_EQ(0, converted);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  }
+  struct Read {
+    UINT codePage;
+    WCHAR unit;
+  } const reads[] = {{CP_UTF8, 0xFFFD}, {1251, 0x044A}, {1252, 0x00FA}};
+  for (const Read& r : reads) {
+    WCHAR wide[4] = {};
+    EXPECT_EQ(1, MultiByteToWideChar(r.codePage, 0, "\xFA", 1, wide, 4)) << r.codePage;
+    EXPECT_EQ(r.unit, wide[0]) << r.codePage;
+  }
+}
+
 // ---- shell folders and the profiles folder
 
 qm::WString W(const std::u16string& text) { return qm::WString(text.begin(), text.end()); }

@@ -67,6 +67,25 @@ TEST_F(DelayDelete, AFolderReplacedByALinkWhileListedIsNeverWalked) {
   EXPECT_TRUE(machine.PathExists(kBystander));
 }
 
+// Past MAX_PATH a held file is scheduled under its own name; Windows records it in the file
+// system's form, which the restart deletes.
+TEST_F(DelayDelete, APathPastMaxPathIsScheduledAsItIs) {
+  const std::string held = kInstall + std::string(240, 'd') + "\\held.dat";
+  machine.MakeFile(held);
+  machine.HoldOpen(held);
+  const std::vector<qm::WString> scheduled = cleanup::ScheduleLeftoversAtRestart(places);
+  EXPECT_LT(Index(scheduled, held), scheduled.size());
+  const std::string pending = machine.ValueBytesW(
+      HKEY_LOCAL_MACHINE, U("SYSTEM\\CurrentControlSet\\Control\\Session Manager"),
+      U("PendingFileRenameOperations"));
+  const std::u16string entries(reinterpret_cast<const char16_t*>(pending.data()),
+                               pending.size() / 2);
+  EXPECT_NE(entries.find(U("\\??\\" + held) + u'\0'), std::u16string::npos);
+  machine.Release(held);
+  EXPECT_TRUE(machine.PerformPendingFileOperations().empty());
+  EXPECT_FALSE(machine.PathExists(kInstall));
+}
+
 TEST_F(DelayDelete, WithoutTheRightToScheduleNothingIsClaimed) {
   machine.administrator = false;
   EXPECT_TRUE(cleanup::ScheduleLeftoversAtRestart(places).scheduled.empty());

@@ -137,15 +137,19 @@ TEST_F(Directories, LinksAreRemovedNeverFollowed) {
   EXPECT_EQ(pumps, 2 + 3 + 2);
 }
 
-TEST_F(Directories, OverlongPathsFailAtTheWindowsCall) {
-  const std::string deep = kDir + std::string(200, 'd') + "\\";
-  machine.MakeDirectory(deep);
-  const std::string name(100, 'f');
-  // The file's full path exceeds what the ANSI functions accept: its deletion fails.
-  ASSERT_GT((deep + name).size(), static_cast<size_t>(MAX_PATH));
-  machine.MakeFile(deep + name);
-  EXPECT_EQ(Empty(kDir), 402);
-  EXPECT_EQ(lines, StringList{"  " + deep + name + " ...FALLO"});
+// Past MAX_PATH (the folder's listing pattern, a sub-folder, a file) the tree goes as any
+// other; its lines show the paths as they are, without the prefix the calls needed.
+TEST_F(Directories, PathsPastMaxPathAreDeletedAndLoggedAsTheyAre) {
+  const std::string deep = kDir + std::string(225, 'd') + "\\";  // fits; its pattern does not
+  const std::string deeper = deep + std::string(10, 'e') + "\\";
+  const std::string name(40, 'f');
+  ASSERT_LT(deep.size(), static_cast<size_t>(MAX_PATH));
+  ASSERT_GE((deep + "*.*").size(), static_cast<size_t>(MAX_PATH));
+  machine.MakeFile(deep + name, "", FILE_ATTRIBUTE_READONLY);
+  machine.MakeFile(deeper + "x.dat");
+  EXPECT_EQ(Empty(kDir), 0);
+  EXPECT_EQ(lines, (StringList{"  " + deeper + "x.dat ...OK", "  " + deep + name + " ...OK"}));
+  EXPECT_TRUE(machine.ListNames(kDir).empty());
 }
 
 // A name from code points: the crafted names below have ANSI forms that would be a separator,

@@ -130,7 +130,7 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
       {"ended", true, false, false, Toolhelp::Works, 0},
       {"termination open refused", true, true, false, Toolhelp::Works, 604},
       {"TerminateProcess fails", true, false, true, Toolhelp::Works, 602},
-      {"no Process32Next", true, false, false, Toolhelp::ExportMissing, 608},
+      {"no Process32NextW", true, false, false, Toolhelp::ExportMissing, 608},
       {"no snapshot", true, false, false, Toolhelp::SnapshotFails, 608},
       {"other bitness, ended", false, false, false, Toolhelp::Works, 0},
       {"other bitness, TerminateProcess fails", false, false, true, Toolhelp::Works, 602},
@@ -142,7 +142,7 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
   for (const Case& c : cases) {
     sim::Machine machine;
     machine.version.dwMajorVersion = c.major;
-    if (c.toolhelp == Toolhelp::ExportMissing) machine.RemoveExport("Kernel32.DLL", "Process32Next");
+    if (c.toolhelp == Toolhelp::ExportMissing) machine.RemoveExport("Kernel32.DLL", "Process32NextW");
     if (c.toolhelp == Toolhelp::SnapshotFails)
       machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
                             AsExport(&FailingProcessSnapshot));
@@ -326,6 +326,27 @@ TEST_F(Processes, EveryRunningProcessIsExamined) {
   EXPECT_FALSE(machine.IsRunning(late));
 }
 
+// Names are compared as Windows holds them, whatever the ANSI code page: a bystander whose name
+// a code page's best-fit mapping would turn into a product name ("T\xE9vTray.exe" reads
+// "TevTray.exe" through 1251 and 932) is left running, read by PSAPI or, when it refuses
+// reading, by Toolhelp.
+TEST(ProcessCodePages, ABystanderNeverReadsAsAProductOnAnyCodePage) {
+  for (const UINT codePage : {1252u, 1251u, 932u, 65001u}) {
+    for (const bool readable : {true, false}) {
+      sim::Machine machine;
+      machine.ansiCodePage = codePage;
+      sim::ProcessSpec bystander = Named("T\xE9vTray.exe");
+      bystander.queryDenied = !readable;
+      const DWORD pid = machine.StartProcess(bystander);
+      const DWORD product = machine.StartProcess(Named("TevPT.exe"));
+      EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 603) << codePage << readable;
+      EXPECT_TRUE(machine.IsRunning(pid)) << codePage << readable;
+      EXPECT_EQ(TerminateProcessByName("TevPT.exe"), 0) << codePage << readable;
+      EXPECT_FALSE(machine.IsRunning(product)) << codePage << readable;
+    }
+  }
+}
+
 TEST_F(Processes, NtWayLibraryFaults) {
   machine.FailLoad("PSAPI.DLL");
   EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 605);
@@ -333,7 +354,7 @@ TEST_F(Processes, NtWayLibraryFaults) {
 
 // Each missing export on a fresh machine: the library is released and 700 answered.
 TEST(ProcessFaults, NtWayMissingExportsAndFailedListing) {
-  for (const char* name : {"EnumProcesses", "EnumProcessModules", "GetModuleBaseNameA"}) {
+  for (const char* name : {"EnumProcesses", "EnumProcessModules", "GetModuleBaseNameW"}) {
     sim::Machine machine;
     machine.RemoveExport("PSAPI.DLL", name);
     EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 700) << name;

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "cleanup/pump.h"
+#include "cleanup/plan.h"
 #include "cleanup/run.h"
+#include "cleanup/verify.h"
 #include "platform/sim/machine.h"
 
 namespace {
@@ -480,6 +482,77 @@ TEST_F(Run, ForeignNamesInAProductFolderGoAndAreLoggedWithQuestionMarks) {
   EXPECT_EQ(run.LogList.back(), "  " + kInstall + "?.dll ...OK");
   EXPECT_FALSE(machine.PathExistsW(file));
   EXPECT_EQ(machine.FileContent("C:\\Program Files\\Brantivo\\keep.txt"), "keep");
+}
+
+// The plan's texts and the log are Windows-1252 whatever the machine's ANSI code page: the
+// same folders are found and the log file holds the same bytes. A name 1252 lacks is '?'.
+TEST(RunCodePages, EveryAnsiCodePageFindsTheSameFoldersAndWritesTheSameLog) {
+  std::string reference;
+  for (const UINT codePage : {1252u, 1251u, 932u, 65001u}) {
+    sim::Machine machine;
+    machine.ansiCodePage = codePage;
+    RecordingHost host;
+    ScriptedServices services;
+    cleanup::CleanupRun run{host, services};
+    machine.MakeFile(kInstall + "Tev32.exe");
+    machine.MakeFile(kStartMenu + "Tev32.lnk");
+    qm::WString foreign = qm::Widen(kStartMenu);
+    foreign += static_cast<WCHAR>(0x0416);
+    machine.MakeFileW(foreign + qm::Widen(".lnk"));
+    run.LocateProductFolders();
+    run.RunCleanup();
+    run.WriteLogFile();
+    EXPECT_FALSE(machine.PathExists(kStartMenu)) << codePage;
+    EXPECT_TRUE(machine.PathExists("C:\\Documents and Settings\\All Users\\Men\xFA Inicio\\Programas"))
+        << codePage;
+    const std::string log = machine.FileContent("C:\\WINDOWS\\Temp\\Quelmark.log");
+    EXPECT_NE(log.find("  " + kStartMenu + "?.lnk ...OK\r\n"), std::string::npos) << codePage;
+    if (reference.empty()) reference = log;
+    EXPECT_EQ(log, reference) << codePage;
+  }
+}
+
+// A product tree and a Windows folder deep enough that the install folder, a 300-character
+// file, the driver file and the log file all lie past MAX_PATH: all go or are written, and the
+// log shows their paths as they are.
+TEST(RunLongPaths, PathsPastMaxPathAreHandledAndLoggedAsTheyAre) {
+  sim::Machine machine;
+  machine.windowsDirectory = "C:\\" + std::string(250, 'W');
+  machine.MakeDirectory(machine.windowsDirectory + "\\Temp");
+  const std::string install = "C:\\Program Files\\" + std::string(245, 'P') + "\\";
+  const std::string file = install + std::string(300 - install.size(), 'f');
+  const std::string driver = machine.windowsDirectory + "\\system32\\drivers\\TEVF.sys";
+  ASSERT_GE(install.size(), static_cast<size_t>(MAX_PATH));
+  machine.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", install);
+  machine.MakeFile(file, "", FILE_ATTRIBUTE_READONLY);
+  machine.MakeFile(driver);
+  RecordingHost host;
+  ScriptedServices services;
+  cleanup::CleanupRun run{host, services};
+  run.LocateProductFolders();
+  const cleanup::ProductPlaces places{run.DirList, cleanup::DriverFilePath(run.WindowsDir)};
+  // The look tells a deep folder and driver file from absent ones, before and after.
+  const auto presence = [&](const std::string& name) {
+    for (const cleanup::ItemLook& item : cleanup::LookAtProduct(places, {}))
+      if (item.name == name) return item.presence;
+    ADD_FAILURE() << "no item " << name;
+    return cleanup::Presence::Absent;
+  };
+  EXPECT_EQ(presence(install), cleanup::Presence::Present);
+  EXPECT_EQ(presence(driver), cleanup::Presence::Present);
+  run.RunCleanup();
+  run.WriteLogFile();
+  EXPECT_EQ(presence(install), cleanup::Presence::Absent);
+  EXPECT_EQ(presence(driver), cleanup::Presence::Absent);
+  EXPECT_EQ(qm::Narrow(run.DirList.front()), install);
+  EXPECT_FALSE(machine.PathExists(install));
+  EXPECT_FALSE(machine.PathExists(driver));
+  const std::string log = machine.FileContent(machine.windowsDirectory + "\\Temp\\Quelmark.log");
+  for (const std::string& line :
+       {"  El directorio '" + install + "' fue eliminado correctamente...OK",
+        "  " + driver + "'...OK", "  " + file + " ...OK"})
+    EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
+  EXPECT_EQ(log.find("\\\\?\\"), std::string::npos);
 }
 
 TEST_F(Run, DeletedFileListIsKeptAcrossRunsAndLogListIsNot) {

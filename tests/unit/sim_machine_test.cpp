@@ -406,6 +406,48 @@ TEST_F(SimMachine, TheNarrowSetUpNamesTheSameEntriesAsTheWideOne) {
   EXPECT_EQ((std::vector<std::string>{"Caf\xE9.txt", "?"}), machine.ListNames("C:\\Prod"));
 }
 
+// The ANSI code page steers CP_ACP and the narrow functions, as on Windows; an explicit code
+// page 1252 and the wide functions do not move.
+TEST(SimCodePages, TheAnsiCodePageSteersCpAcpAndTheNarrowFunctions) {
+  struct Case {
+    UINT codePage;
+    char16_t fromFa;     // MultiByteToWideChar(CP_ACP) of the lone byte 0xFA
+    const char* listed;  // FindFirstFileA's name for "Menú"
+    const char* logged;  // WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, "?") of "ú"
+  } const cases[] = {{1252, 0x00FA, "Men\xFA", "\xFA"},
+                     {1251, 0x044A, "Menu", "?"},
+                     {932, 0x30FB, "Menu", "?"},
+                     {65001, 0xFFFD, "Men\xC3\xBA", nullptr}};
+  for (const Case& c : cases) {
+    sim::Machine machine;
+    machine.ansiCodePage = c.codePage;
+    machine.MakeDirectoryW(u"C:\\Men\u00FA");
+    WCHAR wide[4] = {};
+    EXPECT_EQ(1, MultiByteToWideChar(CP_ACP, 0, "\xFA", 1, wide, 4));
+    EXPECT_EQ(c.fromFa, wide[0]) << c.codePage;
+    EXPECT_EQ(1, MultiByteToWideChar(1252, 0, "\xFA", 1, wide, 4));
+    EXPECT_EQ(u'\u00FA', wide[0]) << c.codePage;
+    WIN32_FIND_DATAA data;
+    qm::unique_find find(FindFirstFileA("C:\\M*", &data));
+    ASSERT_TRUE(find) << c.codePage;
+    EXPECT_STREQ(c.listed, data.cFileName) << c.codePage;
+    // A best-fit name leads back to nothing, an exact one to the folder.
+    const bool exact = std::string(c.listed) != "Menu";
+    EXPECT_EQ(exact, GetFileAttributesA((std::string("C:\\") + data.cFileName).c_str()) !=
+                         INVALID_FILE_ATTRIBUTES)
+        << c.codePage;
+    char bytes[8] = {};
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, u"\u00FA", 1, bytes,
+                                      sizeof bytes, "?", nullptr);
+    if (c.logged == nullptr) {
+      EXPECT_EQ(0, n);
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    } else {
+      EXPECT_EQ(std::string(c.logged), std::string(bytes, n > 0 ? n : 0)) << c.codePage;
+    }
+  }
+}
+
 TEST_F(SimMachine, AListingRaceRunsOnceRightAfterItsEntryIsHandedOut) {
   machine.MakeFile("C:\\Prod\\Sub\\inside.txt");
   machine.MakeFile("C:\\Victim\\keep.txt");

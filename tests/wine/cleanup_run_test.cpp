@@ -10,6 +10,7 @@
 #include "cleanup/plan.h"
 #include "cleanup/run.h"
 #include "platform/exception.h"
+#include "platform/paths.h"
 #include "tests/wine/wine_support.h"
 
 namespace {
@@ -123,6 +124,35 @@ TEST(WineRun, StagedProductGoesAndTheLogFileHoldsTheRun) {
   std::string expected;
   for (const std::string& line : log) expected += line + "\r\n";
   EXPECT_EQ(bytes, expected);
+}
+
+// A product tree deeper than MAX_PATH goes: Wine takes such paths as they are, Windows only in
+// the "\\?\" form the engine hands it, and the lines show the paths without that form.
+TEST(WineRun, AProductTreePastMaxPathGoesAndItsLinesAreLogged) {
+  const std::string install = winetest::ScratchFolder("run-deep") + std::string(240, 'p') + "\\";
+  const std::string sub = install + std::string(30, 's') + "\\";
+  const std::string file = sub + "deep.dat";
+  ASSERT_GE(install.size(), static_cast<size_t>(MAX_PATH));
+  for (const std::string& folder : {install, sub})
+    ASSERT_TRUE(::CreateDirectoryW(qm::FileCallPath(qm::Widen(folder)).c_str(), nullptr))
+        << ::GetLastError();
+  qm::unique_file made(::CreateFileW(qm::FileCallPath(qm::Widen(file)).c_str(), GENERIC_WRITE, 0,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr));
+  ASSERT_TRUE(made) << ::GetLastError();
+  made.reset();
+  SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brantivo\\TEV32", "DirInstall", install);
+
+  MarkHost host;
+  NoService services;
+  cleanup::CleanupRun run(host, services);
+  run.LocateProductFolders();
+  ASSERT_EQ(run.DirList[0], qm::Widen(install));
+  run.RunCleanup();
+  EXPECT_TRUE(Contains(run.LogList, "  " + file + " ...OK"));
+  EXPECT_TRUE(Contains(run.LogList,
+                       "  El directorio '" + install + "' fue eliminado correctamente...OK"));
+  EXPECT_EQ(::GetFileAttributesW(qm::FileCallPath(qm::Widen(install)).c_str()),
+            INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(WineRun, LogFileInAMissingFolderCannotBeCreated) {

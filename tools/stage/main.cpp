@@ -18,6 +18,7 @@
 //     --copies N                        start N copies of each product program (default 1)
 //   qmstage digest                      one line per bystander item with a checksum of it
 //   qmstage inventory                   one line per product item still present
+//   qmstage codepage                    the ANSI code page this process runs under (GetACP)
 //
 // Text is written as the Windows-1252 bytes the system holds. Exit status 0 on success,
 // 1 when staging failed (the reason on standard error), 2 on a usage error.
@@ -237,7 +238,8 @@ void Inventory() {
 }
 
 int Usage() {
-  std::fputs("usage: qmstage install-absent|install-full|digest|inventory [options]\n", stderr);
+  std::fputs("usage: qmstage install-absent|install-full|digest|inventory|codepage [options]\n",
+             stderr);
   return 2;
 }
 
@@ -291,6 +293,8 @@ int main(int argc, char** argv) {
       Digest();
     } else if (command == "inventory") {
       Inventory();
+    } else if (command == "codepage") {
+      std::printf("%u\n", ::GetACP());
     } else {
       return Usage();
     }
