@@ -73,7 +73,7 @@ TEST_F(DelayDelete, APathPastMaxPathIsScheduledAsItIs) {
   const std::string held = kInstall + std::string(240, 'd') + "\\held.dat";
   machine.MakeFile(held);
   machine.HoldOpen(held);
-  const std::vector<qm::WString> scheduled = cleanup::ScheduleLeftoversAtRestart(places);
+  const std::vector<qm::WString> scheduled = cleanup::ScheduleLeftoversAtRestart(places).scheduled;
   EXPECT_LT(Index(scheduled, held), scheduled.size());
   const std::string pending = machine.ValueBytesW(
       HKEY_LOCAL_MACHINE, U("SYSTEM\\CurrentControlSet\\Control\\Session Manager"),
