@@ -149,7 +149,7 @@ bool Follow(const ReparseData& link, Walk& walk) {
 bool IsReparsePoint(HANDLE handle, const qm::WString& path) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!::GetFileInformationByHandle(handle, &information)) return true;
-  const DWORD named = ::GetFileAttributesW(path.c_str());
+  const DWORD named = ::GetFileAttributesW(qm::FileCallPath(path).c_str());
   return (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
          (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
 }
@@ -158,9 +158,11 @@ bool IsReparsePoint(HANDLE handle, const qm::WString& path) {
 // folder whose access list refuses listing (as Vista's compatibility junctions do) still
 // opens: reading attributes is granted through the parent's listing right.
 qm::unique_file OpenItself(const qm::WString& path) {
-  return qm::unique_file(::CreateFileW(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return qm::unique_file(::CreateFileW(qm::FileCallPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
 }
 
 }  // namespace
