@@ -1,5 +1,6 @@
 #include "cleanup/delay_delete.h"
 
+#include "platform/fs_redirection.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -80,9 +81,12 @@ std::vector<qm::WString> ScheduleLeftoversAtRestart(const ProductPlaces& places)
       continue;  // gone, or a file of that name that is nothing of the product's
     scheduler.Entry(bare, attributes);
   }
-  const DWORD driver = GetFileAttributesW(places.driverFile.c_str());
-  if (driver != INVALID_FILE_ATTRIBUTES && (driver & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    scheduler.Schedule(places.driverFile, driver);
+  // The driver file of the real system folder, also for a 32-bit program on 64-bit Windows.
+  qm::WithoutFsRedirection([&] {
+    const DWORD driver = GetFileAttributesW(places.driverFile.c_str());
+    if (driver != INVALID_FILE_ATTRIBUTES && (driver & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      scheduler.Schedule(places.driverFile, driver);
+  });
   return scheduler.scheduled_;
 }
 

@@ -5,6 +5,7 @@
 #include "cleanup/log.h"
 #include "cleanup/plan.h"
 #include "cleanup/processes.h"
+#include "platform/fs_redirection.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
 
@@ -105,7 +106,10 @@ std::vector<ItemLook> LookAtProduct(const ProductPlaces& places, const RunKnowle
   Values(items, SharedDllsKey, sharedDlls);
   for (const qm::WString& folder : places.folders)
     items.push_back({qm::Narrow(folder), PathPresence(folder, known)});
-  items.push_back({qm::Narrow(places.driverFile), PathPresence(places.driverFile, known)});
+  // Looked at in the real system folder, as the files stage deleted it.
+  items.push_back({qm::Narrow(places.driverFile), qm::WithoutFsRedirection([&] {
+                     return PathPresence(places.driverFile, known);
+                   })});
   return items;
 }
 

@@ -616,7 +616,8 @@ using sim::Fail;
 using sim::FromAnsi;
 
 // ---- Win32: files. A narrow name is read as the code page's characters; a listed name is
-// written back with the code page's best-fit mapping.
+// written back with the code page's best-fit mapping. A name is first seen through the
+// program's view of the system folder (ProgramView, wow64.cpp).
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   const std::string& dir = sim::Machine::current().windowsDirectory;
@@ -635,34 +636,34 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-  return sim::AttributesOf(FromAnsi(lpFileName));
+  return sim::AttributesOf(sim::ProgramView(FromAnsi(lpFileName)));
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-  return sim::AttributesOf(lpFileName);
+  return sim::AttributesOf(sim::ProgramView(lpFileName));
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::SetAttributes(FromAnsi(lpFileName), dwFileAttributes);
+  return sim::SetAttributes(sim::ProgramView(FromAnsi(lpFileName)), dwFileAttributes);
 }
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::SetAttributes(lpFileName, dwFileAttributes);
+  return sim::SetAttributes(sim::ProgramView(lpFileName), dwFileAttributes);
 }
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
   if (lpFileName == nullptr || lpFindFileData == nullptr)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  return sim::FindFirst(FromAnsi(lpFileName), lpFindFileData);
+  return sim::FindFirst(sim::ProgramView(FromAnsi(lpFileName)), lpFindFileData);
 }
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
   if (lpFileName == nullptr || lpFindFileData == nullptr)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  return sim::FindFirst(std::u16string(lpFileName), lpFindFileData);
+  return sim::FindFirst(sim::ProgramView(lpFileName), lpFindFileData);
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -682,39 +683,39 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::DeleteFileNamed(FromAnsi(lpFileName));
+  return sim::DeleteFileNamed(sim::ProgramView(FromAnsi(lpFileName)));
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::DeleteFileNamed(lpFileName);
+  return sim::DeleteFileNamed(sim::ProgramView(lpFileName));
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::RemoveDirectoryNamed(FromAnsi(lpPathName));
+  return sim::RemoveDirectoryNamed(sim::ProgramView(FromAnsi(lpPathName)));
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
   if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::RemoveDirectoryNamed(lpPathName);
+  return sim::RemoveDirectoryNamed(sim::ProgramView(lpPathName));
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  return sim::CreateDirectoryNamed(FromAnsi(lpPathName));
+  return sim::CreateDirectoryNamed(sim::ProgramView(FromAnsi(lpPathName)));
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  return sim::CreateDirectoryNamed(lpPathName);
+  return sim::CreateDirectoryNamed(sim::ProgramView(lpPathName));
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  return sim::CreateFileNamed(FromAnsi(lpFileName), dwDesiredAccess, dwShareMode,
+  return sim::CreateFileNamed(sim::ProgramView(FromAnsi(lpFileName)), dwDesiredAccess, dwShareMode,
                               dwCreationDisposition, dwFlagsAndAttributes);
 }
 
@@ -722,8 +723,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  return sim::CreateFileNamed(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
-                              dwFlagsAndAttributes);
+  return sim::CreateFileNamed(sim::ProgramView(lpFileName), dwDesiredAccess, dwShareMode,
+                              dwCreationDisposition, dwFlagsAndAttributes);
 }
 
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION info) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sim/machine.h"
@@ -204,6 +205,9 @@ struct Machine::State {
 
   // named mutexes held by other programs: name -> created by another account
   std::map<std::string, bool> heldMutexes;
+
+  // threads whose file-system redirection is off (Machine::wow64)
+  std::set<std::thread::id> fsRedirectionOff;
 };
 
 // Helpers the sources share.
@@ -218,5 +222,8 @@ std::shared_ptr<FsNode> FileAt(const Machine::State& s, const std::u16string& pa
                                bool followFinal);
 std::shared_ptr<FsNode> MakeDirectories(Machine::State& s, const std::u16string& path);
 void InstallShellFolders(Machine& m);
+// The path a program's file function acts on: on a WoW64 machine, with the calling thread's
+// redirection on, a path below the System32 folder leads below SysWOW64 (see Machine::wow64).
+std::u16string ProgramView(const std::u16string& path);
 
 }  // namespace sim

@@ -804,6 +804,10 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
 
 // ---- functions: processes and the loader ---------------------------------------------------
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// Exported by the simulated kernel32 only (see sim::Machine::wow64): bound at run time.
+BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* OldValue);
+BOOL WINAPI Wow64RevertWow64FsRedirection(PVOID OldValue);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
