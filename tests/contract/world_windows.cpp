@@ -101,7 +101,6 @@ struct World::Impl {
   std::vector<std::pair<HKEY, std::string>> keys;
   std::vector<PROCESS_INFORMATION> processes;
   std::vector<std::string> services;
-  int counter = 0;
 };
 
 World::World() : impl_(new Impl) {}
@@ -122,7 +121,10 @@ World::~World() {
 bool World::Simulated() { return false; }
 
 std::string World::UniqueName(const std::string& stem) {
-  return stem + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++impl_->counter);
+  // Counted over the whole run, not per World: a service deleted by the previous test may
+  // still be marked for deletion, and its name cannot be created again until it is gone.
+  static int counter = 0;
+  return stem + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
 }
 
 std::string World::Folder() {
