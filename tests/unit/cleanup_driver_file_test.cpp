@@ -11,23 +11,12 @@
 #include "cleanup/run.h"
 #include "cleanup/verify.h"
 #include "platform/sim/machine.h"
+#include "tests/unit/cleanup_fakes.h"
 
 namespace {
 
 const std::string kDriver = "C:\\WINDOWS\\system32\\drivers\\TEVF.sys";
 const std::string kWow64Driver = "C:\\WINDOWS\\SysWOW64\\drivers\\TEVF.sys";
-
-struct Host : cleanup::RunHost {
-  void StageStarted(cleanup::Stage) override {}
-  void StageFinished(cleanup::Stage, bool) override {}
-  void HideAllMarks() override {}
-};
-
-struct NoService : cleanup::ServiceOperations {
-  bool ServiceExists(const std::string&) override { return false; }
-  int StopService(const std::string&) override { return 0; }
-  void RemoveService(const std::string&) override {}
-};
 
 struct Kind {
   const char* name;
@@ -82,8 +71,8 @@ TEST_P(DriverFile, EveryOperationActsOnTheRealSystemFolder) {
 
   // From here a file of the same name in the 32-bit view too, which is not the product's.
   if (GetParam().wow64) machine.MakeFile(kWow64Driver, "not the product's");
-  Host host;
-  NoService services;
+  test::NoHost host;
+  test::NoServices services;
   cleanup::CleanupRun run(host, services);
   run.LocateProductFolders();
   run.RunCleanup();
