@@ -174,6 +174,7 @@ if is_built mingw32; then
   n32=$wine_n pass32=$wine_pass fail32=$wine_fail
   # The same build as a 32-bit program on 64-bit Windows, where its System32 is SysWOW64:
   # the driver file's view.
+  wine_pass=0 wine_fail=0
   run_wine_program "$logs/wine32-contract_tests-wow64.log" --arch win64 \
     "$root/build/mingw32/tests/contract/contract_tests.exe" --gtest_filter='FsRedirectionContract.*'
   record wine32 $((pass32 + wine_pass)) $((fail32 + wine_fail)) \
