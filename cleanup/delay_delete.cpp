@@ -2,6 +2,7 @@
 
 #include "cleanup/directories.h"
 #include "cleanup/security.h"
+#include "platform/fs_redirection.h"
 #include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
@@ -207,9 +208,12 @@ LeftoverSchedule ScheduleLeftoversAtRestart(const ProductPlaces& places) {
       continue;  // gone, or a file of that name that is nothing of the product's
     scheduler.Place(folder, bare, attributes);
   }
-  const DWORD driver = ::GetFileAttributesW(qm::FileCallPath(places.driverFile).c_str());
-  if (driver != INVALID_FILE_ATTRIBUTES && (driver & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    scheduler.Place(places.driverFile, places.driverFile, driver);
+  // The driver file of the real system folder, also for a 32-bit program on 64-bit Windows.
+  qm::WithoutFsRedirection([&] {
+    const DWORD driver = ::GetFileAttributesW(qm::FileCallPath(places.driverFile).c_str());
+    if (driver != INVALID_FILE_ATTRIBUTES && (driver & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      scheduler.Place(places.driverFile, places.driverFile, driver);
+  });
   return out;
 }
 

@@ -41,7 +41,8 @@ struct LeftoverSchedule {
 };
 
 // Schedules every file and folder still present in the product folders, children before
-// their folder, then the folder itself, then the driver file when it is still there. Never a
+// their folder, then the folder itself, then the driver file when it is still there (the real
+// system folder's, also for a 32-bit program on 64-bit Windows). Never a
 // name outside the product folders and the driver path, and never through a link: a link
 // met inside a folder, or a product folder that is itself a link, is scheduled itself (the
 // restart removes the link) and its target is never walked. Read-only marks are cleared on

@@ -7,6 +7,7 @@
 #include "cleanup/processes.h"
 #include "cleanup/pump.h"
 #include "cleanup/registry.h"
+#include "platform/fs_redirection.h"
 #include "platform/paths.h"
 #include "platform/win32/win32.h"
 
@@ -144,9 +145,12 @@ void Stages::Files() {
   Begin(Stage::Files, FilesHeader, true);
   int fileCounter = 0;  // accumulates over the folders
   for (const qm::WString& directory : run_.DirList) Folder(directory, fileCounter);
+  // The driver file is the one in the real system folder, also for a 32-bit program on
+  // 64-bit Windows; the log names it as the plan does.
   const qm::WString driver = DriverFilePath(run_.WindowsDir);
-  Record(DriverFileOutcome(qm::Narrow(driver),
-                           ::DeleteFileW(qm::FileCallPath(driver).c_str()) != 0));
+  const bool deleted = qm::WithoutFsRedirection(
+      [&] { return ::DeleteFileW(qm::FileCallPath(driver).c_str()) != 0; });
+  Record(DriverFileOutcome(qm::Narrow(driver), deleted));
   run_.LogList.insert(run_.LogList.end(), run_.DeletedFileList.begin(), run_.DeletedFileList.end());
   End(Stage::Files);
 }

@@ -7,6 +7,7 @@
 #include "cleanup/log.h"
 #include "cleanup/plan.h"
 #include "cleanup/processes.h"
+#include "platform/fs_redirection.h"
 #include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/win32/win32.h"
@@ -195,7 +196,10 @@ std::vector<ItemLook> LookAtProduct(const ProductPlaces& places, const RunKnowle
   const RestartDeletions restart(waiting);
   for (const qm::WString& folder : places.folders)
     items.push_back({qm::Narrow(folder), PathPresence(folder, restart)});
-  items.push_back({qm::Narrow(places.driverFile), PathPresence(places.driverFile, restart)});
+  // Looked at in the real system folder, as the files stage deleted it.
+  items.push_back({qm::Narrow(places.driverFile), qm::WithoutFsRedirection([&] {
+                     return PathPresence(places.driverFile, restart);
+                   })});
   return items;
 }
 

@@ -27,7 +27,7 @@ struct ItemLook {
 // Where the product lives on this machine, as Windows holds the names.
 struct ProductPlaces {
   std::vector<qm::WString> folders;  // the four product folders, each ending with '\'
-  qm::WString driverFile;
+  qm::WString driverFile;  // looked at in the real system folder (platform/fs_redirection.h)
 };
 
 // What the run itself knows and the machine does not show to a plain look.

@@ -2,8 +2,9 @@
 #
 # Builds a GoogleTest program. Natively each test case becomes a ctest test. For Windows the
 # program's path is recorded in <build>/wine-tests.txt, which scripts/test.sh runs under
-# Wine, and a ctest test runs it through tools/wine/run.sh. Links GTest::gtest_main unless
-# NO_MAIN is given (the program then brings its own main()).
+# Wine, and a ctest test runs it through tools/wine/run.sh, in a 64-bit prefix for an x86_64
+# build and a 32-bit one for an i686 build. Links GTest::gtest_main unless NO_MAIN is given
+# (the program then brings its own main()).
 include_guard(GLOBAL)
 include(GoogleTest)
 
@@ -22,8 +23,13 @@ function(qm_add_test_exe name)
   endif()
   if(WIN32)
     set_property(GLOBAL APPEND PROPERTY QM_WINE_TESTS ${name})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(arch win32)
+    else()
+      set(arch win64)
+    endif()
     add_test(NAME ${name}
-             COMMAND bash ${QM_WINE_RUN} --x --timeout 600 $<TARGET_FILE:${name}>)
+             COMMAND bash ${QM_WINE_RUN} --arch ${arch} --x --timeout 600 $<TARGET_FILE:${name}>)
   else()
     # Discovery runs when ctest starts, not after each link, so a broken program shows as a
     # failing test rather than as a failed build.

@@ -1,28 +1,29 @@
 #!/usr/bin/env bash
-# The main job. On a fresh machine: installs what is missing, builds Quelmark.exe and the
-# staging tools, stages a full installation of the product (service, programs, registry,
-# folders, driver file, and bystander data around them) in a throwaway Wine prefix, shows
-# what is installed, runs "Quelmark.exe /CREATELOG", shows the log file and what remains, and
-# removes the prefix. Exits non-zero when something of the product is left or a bystander
-# changed.
+# The main job. On a fresh machine: installs what is missing, builds Quelmark.exe as it ships
+# (the i686 release build) and the staging tools, stages a full installation of the product
+# (service, programs, registry, folders, driver file, and bystander data around them) in a
+# throwaway 32-bit Wine prefix, shows what is installed, runs "Quelmark.exe /CREATELOG",
+# shows the log file and what remains, and removes the prefix. Exits non-zero when something
+# of the product is left or a bystander changed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$(pwd)
 
 bash scripts/setup.sh
-echo "== building Quelmark.exe as it ships (preset release64) and the staging tools (mingw64)"
-cmake --preset release64 >/dev/null
-cmake --build --preset release64
-cmake --preset mingw64 >/dev/null
-cmake --build --preset mingw64 --target qmstage fakeproc TevSvc qmdriver
+echo "== building Quelmark.exe as it ships (preset release32) and the staging tools (mingw32)"
+cmake --preset release32 >/dev/null
+cmake --build --preset release32
+cmake --preset mingw32 >/dev/null
+cmake --build --preset mingw32 --target qmstage fakeproc TevSvc qmdriver
 
-export QM_ROOT="$root" QM_BUILD_DIR="$root/build/mingw64" QM_RELEASE_DIR="$root/build/release64"
+export QM_ROOT="$root" QM_BUILD_DIR="$root/build/mingw32" QM_RELEASE_DIR="$root/build/release32"
+export QM_E2E_BUILD=i686
 set +e  # the helpers report their own failures
 # shellcheck source=tests/e2e/lib.bash
 source tests/e2e/lib.bash
 e2e_begin
 e2e_prefix
-echo "== Wine prefix: $QMW_PREFIX"
+echo "== Wine prefix (32-bit Windows): $QMW_PREFIX"
 
 # Windows-1252 text from the prefix, shown in the terminal's UTF-8.
 show() { iconv -f WINDOWS-1252 -t UTF-8 "$1" | sed 's/\r$//; s/^/    /'; }

@@ -804,7 +804,8 @@ using sim::Fail;
 using sim::FromAnsi;
 
 // ---- Win32: files. A narrow name is read as the code page's characters; a listed name is
-// written back with the code page's best-fit mapping.
+// written back with the code page's best-fit mapping. A name is first seen through the
+// program's view of the system folder (ProgramView, wow64.cpp).
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   const std::string dir = sim::ToAcp(FromAnsi(sim::Machine::current().windowsDirectory), true);
@@ -826,24 +827,24 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   std::u16string path;
   if (!sim::NarrowPath(lpFileName, path))
     return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_FILE_ATTRIBUTES);
-  return sim::AttributesOf(path);
+  return sim::AttributesOf(sim::ProgramView(path));
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-  return sim::AttributesOf(lpFileName);
+  return sim::AttributesOf(sim::ProgramView(lpFileName));
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   std::u16string path;
   if (!sim::NarrowPath(lpFileName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  return sim::SetAttributes(path, dwFileAttributes);
+  return sim::SetAttributes(sim::ProgramView(path), dwFileAttributes);
 }
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::SetAttributes(lpFileName, dwFileAttributes);
+  return sim::SetAttributes(sim::ProgramView(lpFileName), dwFileAttributes);
 }
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -852,13 +853,13 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
   std::u16string path;
   if (!sim::NarrowPath(lpFileName, path))
     return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
-  return sim::FindFirst(path, lpFindFileData);
+  return sim::FindFirst(sim::ProgramView(path), lpFindFileData);
 }
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
   if (lpFileName == nullptr || lpFindFileData == nullptr)
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  return sim::FindFirst(std::u16string(lpFileName), lpFindFileData);
+  return sim::FindFirst(sim::ProgramView(lpFileName), lpFindFileData);
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -880,36 +881,36 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   std::u16string path;
   if (!sim::NarrowPath(lpFileName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  return sim::DeleteFileNamed(path);
+  return sim::DeleteFileNamed(sim::ProgramView(path));
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::DeleteFileNamed(lpFileName);
+  return sim::DeleteFileNamed(sim::ProgramView(lpFileName));
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   std::u16string path;
   if (!sim::NarrowPath(lpPathName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  return sim::RemoveDirectoryNamed(path);
+  return sim::RemoveDirectoryNamed(sim::ProgramView(path));
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
   if (lpPathName == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return sim::RemoveDirectoryNamed(lpPathName);
+  return sim::RemoveDirectoryNamed(sim::ProgramView(lpPathName));
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
   std::u16string path;
   if (!sim::NarrowPath(lpPathName, path)) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
-  return sim::CreateDirectoryNamed(path);
+  return sim::CreateDirectoryNamed(sim::ProgramView(path));
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (lpPathName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  return sim::CreateDirectoryNamed(lpPathName);
+  return sim::CreateDirectoryNamed(sim::ProgramView(lpPathName));
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -919,7 +920,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   std::u16string path;
   if (!sim::NarrowPath(lpFileName, path))
     return Fail(ERROR_FILENAME_EXCED_RANGE, INVALID_HANDLE_VALUE);
-  return sim::CreateFileNamed(path, dwDesiredAccess, dwShareMode,
+  return sim::CreateFileNamed(sim::ProgramView(path), dwDesiredAccess, dwShareMode,
                               dwCreationDisposition, dwFlagsAndAttributes);
 }
 
@@ -927,8 +928,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  return sim::CreateFileNamed(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
-                              dwFlagsAndAttributes);
+  return sim::CreateFileNamed(sim::ProgramView(lpFileName), dwDesiredAccess, dwShareMode,
+                              dwCreationDisposition, dwFlagsAndAttributes);
 }
 
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION info) {

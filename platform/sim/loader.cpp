@@ -168,6 +168,8 @@ void InstallModules(Machine::State& s) {
   k["CloseHandle"] = Export(&CloseHandle);
   k["GetVersionExA"] = Export(&GetVersionExA);
   k["Sleep"] = Export(&Sleep);
+  k["Wow64DisableWow64FsRedirection"] = Export(&Wow64DisableWow64FsRedirection);
+  k["Wow64RevertWow64FsRedirection"] = Export(&Wow64RevertWow64FsRedirection);
 
   // The shell's folders: shell32 on Windows 2000 and later, shfolder.dll where it is missing.
   SimModule shell32{"shell32.dll", {}, false, 0, {}};
@@ -233,6 +235,19 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
   const sim::SimModule* m = sim::ModuleByHandle(machine.state(), hModule);
   if (m == nullptr || m->references == 0) return sim::Fail(ERROR_MOD_NOT_FOUND, DWORD{0});
   return sim::CopyName(m->loadedFrom, lpFilename, nSize);
+}
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
+  auto& s = sim::S();
+  if (lpModuleName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER, HMODULE{});
+  const std::string wanted = sim::Canonical(sim::ToAnsi(lpModuleName, false));
+  for (size_t i = 0; i < s.modules.size(); ++i) {
+    const sim::SimModule& m = s.modules[i];
+    if (sim::Upper(m.name) != wanted) continue;
+    if (wanted == "KERNEL32.DLL" || m.references > 0) return sim::HandleOf(i);
+    break;
+  }
+  return sim::Fail(ERROR_MOD_NOT_FOUND, HMODULE{});
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {

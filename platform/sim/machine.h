@@ -225,6 +225,20 @@ class Machine {
   // test that changes the value makes the folders it needs itself.
   std::string windowsDirectory = "C:\\WINDOWS";
 
+  // ---- a 32-bit program on 64-bit Windows (WoW64). Set, the program's file functions
+  // (attributes, listing, creating, opening, deleting, removing) see every path below
+  // "<windowsDirectory>\System32" at the same place below "<windowsDirectory>\SysWOW64",
+  // except the folders exempt from that redirection (drivers\etc, spool, catroot, catroot2,
+  // logfiles, driverstore), until the calling thread turns the redirection off with kernel32's
+  // Wow64DisableWow64FsRedirection, and again after Wow64RevertWow64FsRedirection. The set-up
+  // and inspection functions of this class always see the real folders, and
+  // MoveFileExW records a path as given. Unset (32-bit Windows, or a 64-bit program), both
+  // functions are exported and fail with ERROR_INVALID_FUNCTION; Windows 2000 and XP (32-bit)
+  // lack them: RemoveExport("Kernel32.DLL", ...).
+  bool wow64 = false;
+  // Whether the calling thread's redirection is off now.
+  bool FsRedirectionOff() const;
+
   // ---- shell folders and the environment. SHGetFolderPathW (served by "shell32.dll" and
   // "shfolder.dll") answers, for any token, the path set for a CSIDL. A fresh machine holds
   // Windows XP's English layout for the user "Administrator" (C:\Program Files,
@@ -328,6 +342,8 @@ class Machine {
   // (Windows would search the program's folder for a bare name: the simulation refuses it so
   // that no such load goes unnoticed); a missing export answers 127. Every load asked for is
   // kept in libraryLoads. The module functions below take the bare library name.
+  // GetModuleHandleW finds Kernel32.DLL at any time (it is mapped into every process) and
+  // another library only while a load holds it; it adds no reference.
   // advapi32 exports the 31 entry points of the service binding; those the simulation does not
   // model (configuration, locking, security, StartServiceA, CreateServiceA...) fail with 120.
   void RemoveExport(const std::string& module, const std::string& function);

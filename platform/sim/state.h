@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sim/machine.h"
@@ -266,6 +267,9 @@ struct Machine::State {
   std::map<std::string, std::shared_ptr<const ObjectSecurity>> heldMutexes;
 
   std::vector<OpenRecord> opens;
+
+  // threads whose file-system redirection is off (Machine::wow64)
+  std::set<std::thread::id> fsRedirectionOff;
 };
 
 // Helpers the sources share.
@@ -283,5 +287,8 @@ void InstallShellFolders(Machine& m);
 void RecordOpen(Machine::State& s, OpenKind kind, const std::u16string& name, DWORD access);
 // Ends the terminated processes whose time has come; the clock calls it as it advances.
 void EndDueProcesses(Machine::State& s);
+// The path a program's file function acts on: on a WoW64 machine, with the calling thread's
+// redirection on, a path below the System32 folder leads below SysWOW64 (see Machine::wow64).
+std::u16string ProgramView(const std::u16string& path);
 
 }  // namespace sim

@@ -867,6 +867,10 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 // A null module names the program's own file (Machine::programPath).
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// Exported by the simulated kernel32 only (see sim::Machine::wow64): bound at run time.
+BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* OldValue);
+BOOL WINAPI Wow64RevertWow64FsRedirection(PVOID OldValue);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);

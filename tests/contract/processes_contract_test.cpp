@@ -186,7 +186,7 @@ TEST_F(ProcessesContract, ToolhelpRefusesARecordSmallerThanTheBuildsOwn) {
   qm::unique_snapshot snapshot(snapshotOf(TH32CS_SNAPPROCESS, 0));
   ASSERT_TRUE(snapshot);
   PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof(entry) - sizeof(void*);  // the 32-bit size in a 64-bit build
+  entry.dwSize = sizeof(entry) - sizeof(void*);  // in a 64-bit build the 32-bit record's size
   EXPECT_FALSE(first(snapshot.get(), &entry));
   entry.dwSize = sizeof(entry);
   EXPECT_TRUE(first(snapshot.get(), &entry));

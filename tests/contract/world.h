@@ -44,6 +44,12 @@ class World {
   // through STOP_PENDING to STOPPED. It is deleted at the end when the test has not.
   void InstallRunningService(const std::string& name, const std::string& displayName);
 
+  // Whether this program runs as a 32-bit program on 64-bit Windows (WoW64).
+  bool Wow64() const;
+  // In the simulation: makes the machine 64-bit Windows running this program as a 32-bit one,
+  // with a SysWOW64 folder beside System32. False where the machine is real.
+  bool Simulate64BitWindows();
+
  private:
   struct Impl;
   Impl* impl_;

@@ -11,7 +11,9 @@ struct World::Impl {
   int counter = 0;
 };
 
-World::World() : impl_(new Impl) {}
+World::World() : impl_(new Impl) {
+  impl_->machine.MakeDirectory(impl_->machine.windowsDirectory + "\\system32\\drivers");
+}
 World::~World() { delete impl_; }
 
 bool World::Simulated() { return true; }
@@ -52,6 +54,14 @@ void World::InstallRunningService(const std::string& name, const std::string& di
   spec.displayName = displayName;
   spec.script.stopDelayMs = 300;
   impl_->machine.AddService(spec);
+}
+
+bool World::Wow64() const { return impl_->machine.wow64; }
+
+bool World::Simulate64BitWindows() {
+  impl_->machine.wow64 = true;
+  impl_->machine.MakeDirectory(impl_->machine.windowsDirectory + "\\SysWOW64\\drivers");
+  return true;
 }
 
 }  // namespace contract

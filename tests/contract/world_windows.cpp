@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/bind.h"
 #include "platform/raii.h"
 #include "platform/text.h"
 #include "tests/contract/world.h"
@@ -140,7 +141,9 @@ bool World::Simulated() { return false; }
 
 std::string World::UniqueName(const std::string& stem) {
   // Counted across Worlds: a folder an earlier test could not remove whole (Wine leaves a
-  // unix symbolic link whose target held files) must not be a later test's fresh folder.
+  // unix symbolic link whose target held files) must not be a later test's fresh folder, and
+  // a service deleted by the previous test may still be marked for deletion, its name not
+  // yet free.
   static int made = 0;
   return stem + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++made);
 }
@@ -202,5 +205,15 @@ void World::InstallRunningService(const std::string& name, const std::string& di
   impl_->services.push_back(name);
   if (StartServiceA(service.get(), 0, nullptr)) WaitForState(service.get(), SERVICE_RUNNING, 10000);
 }
+
+bool World::Wow64() const {
+  // IsWow64Process exists from XP SP2 and 2003 SP1; where it is missing there is no WoW64.
+  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  const auto isWow64 = qm::BindExport<IsWow64Fn>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  BOOL wow64 = FALSE;
+  return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool World::Simulate64BitWindows() { return false; }
 
 }  // namespace contract

@@ -9,20 +9,7 @@ e2e_begin
 
 e2e_case "full installation, /CREATELOG"
 e2e_prefix
-install_full --service running || exit 1
-stage_to "$E2E_OUT/inventory.before" inventory
-check_staged "$E2E_OUT/inventory.before" RUNNING
-stage_to "$E2E_OUT/digest.before" digest
-
-quelmark /CREATELOG
-check_eq "exit status" 0 "$E2E_STATUS"
-expected_log "$E2E_OUT/inventory.before" removed >"$E2E_OUT/expected.log"
-check_log "$E2E_OUT/expected.log" "$(log_file)"
-
-check_left
-check_restart no
-stage_to "$E2E_OUT/digest.after" digest
-check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+full_createlog_run || exit 1
 
 e2e_case "full installation, two copies of each program (two sessions), /CREATELOG"
 e2e_prefix

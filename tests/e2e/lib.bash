@@ -6,15 +6,22 @@
 # fresh prefix with e2e_prefix), and end with e2e_finish, which prints "N passed, N failed"
 # and sets the exit status.
 #
-# Environment: QM_ROOT (repository), QM_BUILD_DIR (a mingw64 build tree, default
-# $QM_ROOT/build/mingw64: the helper tools), QM_RELEASE_DIR (the x86_64 release build tree
-# whose Quelmark.exe is run, built as the shipped one; default $QM_ROOT/build/release64),
-# QM_E2E_ARTIFACTS (screenshots and failing logs, default
-# $QM_BUILD_DIR/e2e-artifacts), QMW_KEEP=1 keeps each prefix for inspection.
+# By default a scenario runs the program that ships, the i686 release build, with the i686
+# helper tools, in 32-bit prefixes (32-bit Windows, as the product was made for).
+#
+# Environment: QM_ROOT (repository); QM_BUILD_DIR (an i686 build tree, default
+# $QM_ROOT/build/mingw32: the helper tools); QM_RELEASE_DIR (the i686 release build tree whose
+# Quelmark.exe is run, default $QM_ROOT/build/release32); QM_BUILD64_DIR and QM_RELEASE64_DIR
+# (the same for x86_64, defaults build/mingw64 and build/release64); QM_E2E_BUILD (i686 or
+# x86_64: the build a scenario runs, each in prefixes of its own bitness; default i686);
+# QM_E2E_ARTIFACTS (screenshots and failing logs, default $QM_BUILD_DIR/e2e-artifacts);
+# QMW_KEEP=1 keeps each prefix for inspection.
 
 QM_ROOT=${QM_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
-QM_BUILD_DIR=${QM_BUILD_DIR:-$QM_ROOT/build/mingw64}
-QM_RELEASE_DIR=${QM_RELEASE_DIR:-$QM_ROOT/build/release64}
+QM_BUILD_DIR=${QM_BUILD_DIR:-$QM_ROOT/build/mingw32}
+QM_RELEASE_DIR=${QM_RELEASE_DIR:-$QM_ROOT/build/release32}
+QM_BUILD64_DIR=${QM_BUILD64_DIR:-$QM_ROOT/build/mingw64}
+QM_RELEASE64_DIR=${QM_RELEASE64_DIR:-$QM_ROOT/build/release64}
 QM_E2E_ARTIFACTS=${QM_E2E_ARTIFACTS:-$QM_BUILD_DIR/e2e-artifacts}
 # The prefix's ANSI code page follows the locale: Windows-1252 under C.UTF-8, and file names
 # reach the disk as UTF-8.
@@ -31,12 +38,27 @@ E2E_TOOLS_WIN='C:\qmtools'
 E2E_INSTALL_DIR='C:\Program Files\Brantivo\Tev32\'
 E2E_WINDOWS_DIR='C:\windows'
 
+E2E_BUILD=${QM_E2E_BUILD:-i686}
+# The build tree of the helper tools, the release tree and the prefix kind of E2E_BUILD.
+e2e__trees() {
+  case "$E2E_BUILD" in
+    i686) E2E_TOOLS_TREE="$QM_BUILD_DIR" E2E_RELEASE_TREE="$QM_RELEASE_DIR" E2E_ARCH=win32 ;;
+    x86_64) E2E_TOOLS_TREE="$QM_BUILD64_DIR" E2E_RELEASE_TREE="$QM_RELEASE64_DIR" E2E_ARCH=win64 ;;
+    *) echo "unknown build '$E2E_BUILD' (i686 or x86_64)"; return 1 ;;
+  esac
+}
+e2e__trees || exit 1
+QMW_ARCH=$E2E_ARCH  # for scenarios that make their prefixes with qmw_create
+# Which programs of C:\qmtools quelmark and stage run (the WoW64 scenario has two of each).
+E2E_PROGRAM=Quelmark.exe
+E2E_STAGE_EXE=qmstage.exe
+
 e2e_exe() {  # e2e_exe TARGET-FOLDER NAME: the built program, or nothing
-  local f="$QM_BUILD_DIR/$1/$2"
+  local f="$E2E_TOOLS_TREE/$1/$2"
   [ -f "$f" ] && echo "$f"
 }
 e2e_quelmark() {  # the release build's Quelmark.exe, or nothing
-  local f="$QM_RELEASE_DIR/app/Quelmark.exe"
+  local f="$E2E_RELEASE_TREE/app/Quelmark.exe"
   [ -f "$f" ] && echo "$f"
 }
 
@@ -51,7 +73,7 @@ e2e_begin() {
     [ -n "${!t}" ] || missing+=("$t")
   done
   if [ ${#missing[@]} -gt 0 ]; then
-    echo "not built in $QM_BUILD_DIR / $QM_RELEASE_DIR: ${missing[*]}"
+    echo "not built in $E2E_TOOLS_TREE / $E2E_RELEASE_TREE: ${missing[*]}"
     echo "0 passed, 1 failed"
     exit 1
   fi
@@ -92,23 +114,39 @@ check_eq() {  # check_eq DESCRIPTION EXPECTED ACTUAL
 
 # ---- the prefix ----
 
-# A fresh prefix with the tools copied in; the previous one, if any, is ended first.
+# e2e_prefix [--arch win32|win64] [--version VERSION]: a fresh prefix with the tools copied
+# in; the previous one, if any, is ended first. The prefix is of the build's bitness unless
+# --arch says otherwise; --version makes Wine report that Windows (win2k, winxp, win2003) to
+# the prefix's programs.
 e2e_prefix() {
+  local arch="$E2E_ARCH" version=""
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --arch) arch="$2"; shift 2 ;;
+      --version) version="$2"; shift 2 ;;
+      *) echo "e2e_prefix: unknown option $1"; exit 1 ;;
+    esac
+  done
   qmw_end
-  qmw_create || { echo "cannot make a Wine prefix"; exit 1; }
+  qmw_create "$arch" || { echo "cannot make a $arch Wine prefix"; exit 1; }
+  # The prefix's first program sets up its desktop on the display it finds: without one,
+  # every later window fails and the program ends at once. Helpers run through qmw_wine
+  # come first in some scenarios.
+  qmw_xvfb_start || exit 1
   qmw_copy_in "$E2E_STAGE" "$E2E_FAKE" "$E2E_SVC" "$E2E_DRIVER" "$E2E_QUELMARK" "$E2E_TOOLS_WIN"
   E2E_TOOLS="$(qmw_drive_c)/qmtools"
   E2E_OUT="$QMW_WORK/out"
   mkdir -p "$E2E_OUT"
+  if [ -n "$version" ]; then qmw_set_version "$version" || exit 1; fi
 }
 
 # stage ARGS...: runs qmstage in the prefix; its output in $E2E_OUT/stage.out.
 stage() {
   local rc=0
   qmw_run --x --timeout 120 --out "$E2E_OUT/stage.out" --err "$E2E_OUT/stage.err" \
-    "$E2E_TOOLS/qmstage.exe" "$@" || rc=$?
+    "$E2E_TOOLS/$E2E_STAGE_EXE" "$@" || rc=$?
   if [ "$rc" != 0 ]; then
-    echo "  qmstage $* failed with status $rc:"
+    echo "  $E2E_STAGE_EXE $* failed with status $rc:"
     sed 's/^/    /' "$E2E_OUT/stage.err"
   fi
   return "$rc"
@@ -132,16 +170,16 @@ install_full() {
   stage install-full --svc-exe "$E2E_TOOLS_WIN\\TevSvc.exe" "$@"
 }
 
-# quelmark ARGS...: runs Quelmark.exe on the prefix's display and waits for it (3 minutes at
-# most); sets E2E_STATUS and E2E_SECONDS.
+# quelmark ARGS...: runs Quelmark.exe ($E2E_PROGRAM) on the prefix's display and waits for it
+# (3 minutes at most); sets E2E_STATUS and E2E_SECONDS.
 quelmark() {
   local start
   start=$(date +%s%N)
   E2E_STATUS=0
   qmw_run --x --timeout 180 --out "$E2E_OUT/quelmark.out" --err "$E2E_OUT/quelmark.err" \
-    "$E2E_TOOLS/Quelmark.exe" "$@" || E2E_STATUS=$?
+    "$E2E_TOOLS/$E2E_PROGRAM" "$@" || E2E_STATUS=$?
   E2E_SECONDS=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.1f", (b - a) / 1e9 }')
-  echo "  Quelmark.exe $* ended with status $E2E_STATUS after ${E2E_SECONDS}s"
+  echo "  $E2E_PROGRAM $* ended with status $E2E_STATUS after ${E2E_SECONDS}s"
 }
 
 # The log file Quelmark writes: C:\windows\Temp\Quelmark.log (the prefix spells its folders
@@ -240,6 +278,53 @@ check_digest() {
     not_ok "bystanders changed:"
     diff -a "$1" "$2" | sed 's/^/    /'
   fi
+}
+
+# ---- the two unattended runs every build and every Windows version gets ----
+
+# full_createlog_run: in the current prefix, a full installation with its service running and
+# an unattended run with " /CREATELOG": every planned item gone, every bystander intact, the
+# log right line for line, status 0 and no restart. Fails when the staging fails.
+full_createlog_run() {
+  install_full --service running || return 1
+  stage_to "$E2E_OUT/inventory.before" inventory
+  check_staged "$E2E_OUT/inventory.before" RUNNING
+  stage_to "$E2E_OUT/digest.before" digest
+
+  quelmark /CREATELOG
+  check_eq "exit status" 0 "$E2E_STATUS"
+  expected_log "$E2E_OUT/inventory.before" removed >"$E2E_OUT/expected.log"
+  check_log "$E2E_OUT/expected.log" "$(log_file)"
+
+  check_left
+  check_restart no
+  stage_to "$E2E_OUT/digest.after" digest
+  check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+}
+
+# absent_createlog_run [--again]: in the current prefix, the bystanders only and an unattended
+# run with " /CREATELOG": the absent-product log byte for byte, nothing beside the product
+# changed, status 0. Fails when the staging fails. --again stages nothing: the prefix is one
+# where full_createlog_run has just removed the product, which leaves the bystanders only.
+absent_createlog_run() {
+  local log
+  if [ "${1:-}" != --again ]; then install_absent || return 1; fi
+  stage_to "$E2E_OUT/inventory.before" inventory
+  check "nothing of the product is installed" test ! -s "$E2E_OUT/inventory.before"
+  stage_to "$E2E_OUT/digest.before" digest
+
+  quelmark /CREATELOG
+  check_eq "exit status" 0 "$E2E_STATUS"
+  expected_log /dev/null absent >"$E2E_OUT/expected.log"
+  log=$(log_file)
+  if [ -n "$log" ]; then
+    check "the log equals the absent-product log byte for byte" cmp "$E2E_OUT/expected.log" "$log"
+    keep_artifact "$log"
+  else
+    not_ok "the log file C:\\windows\\Temp\\Quelmark.log was written"
+  fi
+  stage_to "$E2E_OUT/digest.after" digest
+  check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
 }
 
 # ---- restart detection ----

@@ -535,4 +535,34 @@ TEST_F(SimMachine, TheProfilesFolderAndTheEnvironmentFollowTheMachine) {
                                     u"ProfilesDirectory"));
 }
 
+TEST_F(SimMachine, A32BitProgramOn64BitWindowsSeesSysWow64UntilItsThreadTurnsThatOff) {
+  machine.wow64 = true;
+  machine.MakeFile("C:\\WINDOWS\\system32\\drivers\\a.sys");
+  machine.MakeFile("C:\\WINDOWS\\SysWOW64\\drivers\\b.sys");
+  machine.MakeFile("C:\\WINDOWS\\system32\\drivers\\etc\\hosts");
+  struct Row {
+    const char* path;
+    bool redirected, native;  // whether the program sees it with the redirection on, off
+  };
+  const Row rows[] = {
+      {"C:\\WINDOWS\\system32\\drivers\\a.sys", false, true},
+      {"c:\\windows\\Temp\\..\\SYSTEM32\\Drivers\\b.sys", true, false},
+      {"C:\\WINDOWS\\system32\\drivers\\etc\\hosts", true, true},  // exempt
+  };
+  HMODULE kernel32 = GetModuleHandleW(u"kernel32.dll");
+  EXPECT_EQ(0, machine.LoadedLibraries());  // found, not loaded
+  auto disable = reinterpret_cast<BOOL (*)(PVOID*)>(reinterpret_cast<void (*)()>(
+      GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection")));
+  auto revert = reinterpret_cast<BOOL (*)(PVOID)>(reinterpret_cast<void (*)()>(
+      GetProcAddress(kernel32, "Wow64RevertWow64FsRedirection")));
+  ASSERT_TRUE(disable && revert);
+  auto sees = [](const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; };
+  for (const Row& row : rows) EXPECT_EQ(row.redirected, sees(row.path)) << row.path;
+  PVOID old = nullptr;
+  ASSERT_TRUE(disable(&old));
+  for (const Row& row : rows) EXPECT_EQ(row.native, sees(row.path)) << row.path;
+  EXPECT_TRUE(revert(old));
+  EXPECT_FALSE(machine.FsRedirectionOff());
+}
+
 }  // namespace

@@ -85,8 +85,30 @@ bool HasEnded(HANDLE process, DWORD waitMs) {
   return ::WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
 }
 
-bool MakeUnixSymlink(const std::string& linkPath, const std::string& targetPath) {
+namespace {
+
+// symlink(2) made by the program's own Linux process (a Wine program is one), which Windows
+// functions cannot do here: system call 88 through `syscall` on x86_64, 83 through int 0x80 on
+// i386, where Wine runs i686 programs.
+long UnixSymlink(const char* target, const char* link) {
+  long result = -1;
 #if defined(__x86_64__) && defined(__GNUC__)
+  __asm__ volatile("syscall"
+                   : "=a"(result)
+                   : "a"(88L), "D"(target), "S"(link)
+                   : "rcx", "r11", "memory");
+#elif defined(__i386__) && defined(__GNUC__)
+  __asm__ volatile("int $0x80" : "=a"(result) : "a"(83L), "b"(target), "c"(link) : "memory");
+#else
+  (void)target;
+  (void)link;
+#endif
+  return result;
+}
+
+}  // namespace
+
+bool MakeUnixSymlink(const std::string& linkPath, const std::string& targetPath) {
   using UnixNameFn = char*(CDECL*)(const WCHAR*);
   const FARPROC entry =
       ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
@@ -104,19 +126,7 @@ bool MakeUnixSymlink(const std::string& linkPath, const std::string& targetPath)
   };
   const std::string link = toUnix(linkPath), target = toUnix(targetPath);
   if (link.empty() || target.empty()) return false;
-  // The program runs as a Linux process: the symlink system call (88 on x86_64) makes the
-  // link that Windows functions cannot make here.
-  long result = 0;
-  __asm__ volatile("syscall"
-                   : "=a"(result)
-                   : "a"(88L), "D"(target.c_str()), "S"(link.c_str())
-                   : "rcx", "r11", "memory");
-  return result == 0;
-#else
-  (void)linkPath;
-  (void)targetPath;
-  return false;
-#endif
+  return UnixSymlink(target.c_str(), link.c_str()) == 0;
 }
 
 }  // namespace winetest

@@ -29,7 +29,9 @@ std::string StartMenuDir(const std::string& windows_dir, const std::string& prog
 Locations LocateFolders() {
   Locations where;
   where.windows_dir = WindowsDirectory();
-  where.install_dir = "C:\\Program Files\\Brantivo\\Tev32\\";
+  // Where the product's installer put it: the Program Files folder its process saw, which
+  // is "Program Files (x86)" for a 32-bit program on 64-bit Windows.
+  where.install_dir = ProgramFilesDirectory() + "\\Brantivo\\Tev32\\";
   where.product_dirs = {
       where.install_dir,
       StartMenuDir(where.windows_dir, "TEV32 para Windows"),

@@ -28,7 +28,7 @@ struct StagedFile {
 // Machine-dependent locations, derived as the cleanup derives them.
 struct Locations {
   std::string windows_dir;    // "C:\windows"
-  std::string install_dir;    // "C:\Program Files\Brantivo\Tev32\"
+  std::string install_dir;    // "<Program Files>\Brantivo\Tev32\", in this process's view
   std::vector<std::string> product_dirs;  // the four folders, each ending with "\"
   std::string driver_file;
 };

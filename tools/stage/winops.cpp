@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/fs_redirection.h"
+
 namespace qmstage {
 namespace {
 
@@ -119,6 +121,16 @@ std::string ParentDir(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// A driver's file lives in the real system folder whatever the bitness of its installer, so
+// a path there is written and read without the redirection the 32-bit build of this tool
+// meets on 64-bit Windows.
+template <typename Operation>
+auto InRealSystemFolder(const std::string& path, Operation operation) -> decltype(operation()) {
+  const std::string system = Lower(WindowsDirectory() + "\\system32\\");
+  if (Lower(path).compare(0, system.size(), system) != 0) return operation();
+  return qm::WithoutFsRedirection(operation);
+}
+
 }  // namespace
 
 RegValue SzValue(const std::string& name, const std::string& text) {
@@ -180,7 +192,9 @@ void MakeDirs(const std::string& dir) {
     throw StageError("cannot create folder " + path, ::GetLastError());
 }
 
-void WriteFile(const std::string& path, const std::string& content, DWORD attributes) {
+namespace {
+
+void WriteFileInView(const std::string& path, const std::string& content, DWORD attributes) {
   MakeDirs(ParentDir(path));
   {
     qm::unique_file f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -196,6 +210,12 @@ void WriteFile(const std::string& path, const std::string& content, DWORD attrib
     throw StageError("cannot set attributes of " + path, ::GetLastError());
 }
 
+}  // namespace
+
+void WriteFile(const std::string& path, const std::string& content, DWORD attributes) {
+  InRealSystemFolder(path, [&] { WriteFileInView(path, content, attributes); });
+}
+
 void CopyFileTo(const std::string& from, const std::string& to) {
   MakeDirs(ParentDir(to));
   if (!::CopyFileA(from.c_str(), to.c_str(), FALSE))
@@ -203,7 +223,8 @@ void CopyFileTo(const std::string& from, const std::string& to) {
 }
 
 bool PathExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return InRealSystemFolder(
+      path, [&] { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
 bool IsDirectory(const std::string& path) {
@@ -230,7 +251,7 @@ std::string DumpFileTree(const std::string& path) {
   std::string out;
   std::string p = path;
   while (p.size() > 3 && p.back() == '\\') p.pop_back();
-  DumpEntry(p, ".", out);
+  InRealSystemFolder(p, [&] { DumpEntry(p, ".", out); });
   return out;
 }
 
@@ -323,6 +344,14 @@ std::string WindowsDirectory() {
     len = ::GetWindowsDirectoryA(&dir[0], static_cast<UINT>(dir.size()));
   }
   dir.resize(len);
+  return dir;
+}
+
+std::string ProgramFilesDirectory() {
+  std::string dir(MAX_PATH, '\0');
+  const HRESULT hr = ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, &dir[0]);
+  if (hr != S_OK) throw StageError("cannot read the Program Files folder", static_cast<DWORD>(hr));
+  dir.resize(dir.find('\0'));
   return dir;
 }
 

@@ -40,7 +40,8 @@ bool ValueExists(HKEY root, const std::string& path, const std::string& name);
 std::string DumpKeyTree(HKEY root, const std::string& path, bool recurse);
 std::string DumpValue(HKEY root, const std::string& path, const std::string& name);
 
-// Files. Directories are created with all their parents.
+// Files. Directories are created with all their parents. Below the Windows folder's system32
+// a file is written and read where 64-bit programs see it, by either build of this tool.
 void MakeDirs(const std::string& dir);
 void WriteFile(const std::string& path, const std::string& content, DWORD attributes);
 void CopyFileTo(const std::string& from, const std::string& to);
@@ -66,6 +67,9 @@ DWORD ServiceState(const std::string& name);
 const char* StateName(DWORD state);
 
 std::string WindowsDirectory();
+// The Program Files folder as this process sees it (CSIDL_PROGRAM_FILES): on 64-bit Windows
+// "Program Files (x86)" for the 32-bit build of this tool.
+std::string ProgramFilesDirectory();
 std::string ModuleDirectory();
 std::uint64_t Fnv1a(const std::string& bytes, std::uint64_t h = 0xcbf29ce484222325ull);
 std::string Hex64(std::uint64_t v);

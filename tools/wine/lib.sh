@@ -1,12 +1,22 @@
 # shellcheck shell=bash
-# Wine runner library: throwaway 64-bit Wine prefixes for tests and demos.
+# Wine runner library: throwaway Wine prefixes, 64-bit or 32-bit, for tests and demos.
 #
 # Source it, then:
 #
-#   qmw_create                 Make a throwaway prefix (a copy of the cached template, made
-#                              once with wineboot) and keep its wineserver alive (-p).
-#                              Sets and exports WINEPREFIX; sets QMW_PREFIX, QMW_WORK (a
-#                              scratch folder holding the prefix and output files).
+#   qmw_create [ARCH]          Make a throwaway prefix (a copy of the cached template of that
+#                              architecture, made once with wineboot) and keep its wineserver
+#                              alive (-p). ARCH is win64 (64-bit Windows: wine64, which hands
+#                              i686 programs to the 32-bit loader as WoW64 does) or win32
+#                              (32-bit Windows: /usr/lib/wine/wine, i686 programs only);
+#                              default $QMW_ARCH, itself win64 by default. Sets and exports
+#                              WINEPREFIX; sets QMW_PREFIX, QMW_WORK (a scratch folder holding
+#                              the prefix and output files), QMW_PREFIX_ARCH and QMW_WINE (the
+#                              loader used for that prefix).
+#   qmw_set_version VERSION    Make Wine report another Windows version to the prefix's
+#                              programs from then on (HKCU\Software\Wine, value Version:
+#                              win2k, winxp, win2003, ... ; win2k exists in win32 prefixes only).
+#                              It runs `reg`: a prefix's first program sets up the desktop for
+#                              the display it finds, so start Xvfb first when windows follow.
 #   qmw_drive_c                Print the unix path of the prefix's C: drive.
 #   qmw_copy_in SRC... DEST    Copy files or folders into the C: drive. DEST is relative to
 #                              C:\ and may be written "C:\Program Files\X" or "Program Files/X";
@@ -29,9 +39,9 @@
 #                              limit applies too). Sets QMW_LAST_PID to the pid of its runner.
 #   qmw_wait_bg PID [SECONDS]  Wait for a background program; returns its exit status, or
 #                              124 after it was ended for overrunning SECONDS.
-#   qmw_wine ARGS...           Run wine64 in the prefix directly (short helper commands such
-#                              as `reg`), with the default time limit; output goes where the
-#                              caller sends it: never into a pipe that must close.
+#   qmw_wine ARGS...           Run the prefix's Wine loader directly (short helper commands
+#                              such as `reg`), with the default time limit; output goes where
+#                              the caller sends it: never into a pipe that must close.
 #   qmw_end                    End what this library started: background programs, the
 #                              prefix's wineserver (-k, that prefix only), Xvfb (by pid); then
 #                              remove the scratch folder unless QMW_KEEP=1.
@@ -43,15 +53,20 @@
 #   qmw_run --x --timeout 120 "$(qmw_drive_c)/qm/Quelmark.exe"; echo "status $?"
 #   cat "$QMW_LAST_OUT"
 #
-# Environment: QMW_TIMEOUT (default 300), QMW_KEEP=1 (keep the prefix), QMW_CACHE (template
-# cache, default ${XDG_CACHE_HOME:-$HOME/.cache}/quelmark), QMW_TMP (where prefixes are made,
-# default ${TMPDIR:-/tmp}).
+# Environment: QMW_ARCH (win64 or win32, default win64), QMW_TIMEOUT (default 300),
+# QMW_KEEP=1 (keep the prefix), QMW_CACHE (template cache, default
+# ${XDG_CACHE_HOME:-$HOME/.cache}/quelmark), QMW_TMP (where prefixes are made, default
+# ${TMPDIR:-/tmp}).
 
 QMW_WINE64=${QMW_WINE64:-/usr/lib/wine/wine64}
+QMW_WINE32=${QMW_WINE32:-/usr/lib/wine/wine}
+QMW_ARCH=${QMW_ARCH:-win64}
 QMW_WINESERVER=${QMW_WINESERVER:-/usr/lib/wine/wineserver}
 QMW_CACHE=${QMW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quelmark}
 QMW_TIMEOUT=${QMW_TIMEOUT:-300}
 QMW_PREFIX=""
+QMW_PREFIX_ARCH=""
+QMW_WINE=""
 QMW_WORK=""
 QMW_XVFB_PID=""
 QMW_BG_PIDS=()
@@ -66,22 +81,35 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 qmw__log() { echo "qmw: $*" >&2; }
 
-# Prints the template prefix's path, making it first when it is missing or was made by
-# another Wine version. Concurrent callers wait on a lock; the template appears atomically.
+# qmw__loader ARCH: the Wine loader that makes and runs prefixes of that architecture.
+qmw__loader() {
+  case "$1" in
+    win64) echo "$QMW_WINE64" ;;
+    win32) echo "$QMW_WINE32" ;;
+    *) qmw__log "unknown prefix architecture '$1' (win64 or win32)"; return 1 ;;
+  esac
+}
+
+# qmw_template [ARCH]: prints the template prefix's path, making it first when it is missing
+# or was made by another Wine version. Each architecture has its own template (the 64-bit one
+# keeps its old name). Concurrent callers wait on a lock; the template appears atomically.
 qmw_template() {
-  local tmpl="$QMW_CACHE/wine-template" version stamp
-  version=$("$QMW_WINE64" --version 2>/dev/null) || { qmw__log "cannot run $QMW_WINE64"; return 1; }
+  local arch=${1:-$QMW_ARCH} tmpl loader version stamp
+  loader=$(qmw__loader "$arch") || return 1
+  tmpl="$QMW_CACHE/wine-template"
+  [ "$arch" = win64 ] || tmpl="$tmpl-$arch"
+  version=$("$loader" --version 2>/dev/null) || { qmw__log "cannot run $loader"; return 1; }
   mkdir -p "$QMW_CACHE" || return 1
   (
     flock -w 600 9 || { qmw__log "template lock timed out"; exit 1; }
     stamp="$tmpl/.qmw-version"
     if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then exit 0; fi
-    qmw__log "making the Wine template prefix (once)"
-    local fresh="$QMW_CACHE/wine-template.new.$$"
+    qmw__log "making the $arch Wine template prefix (once)"
+    local fresh="$tmpl.new.$$"
     rm -rf "$fresh"
-    if ! WINEPREFIX="$fresh" timeout -k 10 300 "$QMW_WINE64" wineboot -i \
-          >"$QMW_CACHE/wine-template.log" 2>&1 </dev/null; then
-      qmw__log "wineboot failed; see $QMW_CACHE/wine-template.log"
+    if ! WINEARCH="$arch" WINEPREFIX="$fresh" timeout -k 10 300 "$loader" wineboot -i \
+          >"$tmpl.log" 2>&1 </dev/null; then
+      qmw__log "wineboot failed; see $tmpl.log"
       WINEPREFIX="$fresh" timeout 30 "$QMW_WINESERVER" -k 2>/dev/null
       rm -rf "$fresh"; exit 1
     fi
@@ -89,16 +117,18 @@ qmw_template() {
     WINEPREFIX="$fresh" timeout -k 10 120 "$QMW_WINESERVER" -w
     echo "$version" >"$fresh/.qmw-version"
     rm -rf "$tmpl" && mv "$fresh" "$tmpl"
-  ) 9>"$QMW_CACHE/wine-template.lock" || return 1
+  ) 9>"$tmpl.lock" || return 1
   echo "$tmpl"
 }
 
 qmw_create() {
-  local tmpl
+  local arch=${1:-$QMW_ARCH} tmpl
   if [ -n "$QMW_PREFIX" ]; then qmw__log "a prefix is already open: $QMW_PREFIX"; return 1; fi
-  tmpl=$(qmw_template) || return 1
+  tmpl=$(qmw_template "$arch") || return 1
   QMW_WORK=$(mktemp -d "${QMW_TMP:-${TMPDIR:-/tmp}}/qmw.XXXXXX") || return 1
   QMW_PREFIX="$QMW_WORK/prefix"
+  QMW_PREFIX_ARCH="$arch"
+  QMW_WINE=$(qmw__loader "$arch")
   cp -a "$tmpl" "$QMW_PREFIX" || { qmw__log "copying the template failed"; return 1; }
   rm -f "$QMW_PREFIX/.qmw-version"
   export WINEPREFIX="$QMW_PREFIX"
@@ -121,6 +151,11 @@ qmw__own_fonts() {
 }
 
 qmw_drive_c() { echo "$QMW_PREFIX/drive_c"; }
+
+qmw_set_version() {
+  qmw_wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 ||
+    { qmw__log "could not set the Windows version $1"; return 1; }
+}
 
 # Unix path of a C: path given as "C:\a\b", "c:/a/b" or "a/b".
 qmw__c_path() {
@@ -199,7 +234,7 @@ qmw_run() {
   shift "$qmw__shift"
   [ $# -ge 1 ] || { qmw__log "qmw_run: no program"; return 2; }
   local rc=0
-  timeout -k 10 "$qmw__timeout" "$QMW_WINE64" "$@" >"$qmw__out" 2>"$qmw__err" </dev/null || rc=$?
+  timeout -k 10 "$qmw__timeout" "$QMW_WINE" "$@" >"$qmw__out" 2>"$qmw__err" </dev/null || rc=$?
   if [ "$rc" = 124 ] || [ "$rc" = 137 ]; then
     qmw__log "$(basename "$1") overran its time limit of ${qmw__timeout}s"
     rc=124
@@ -211,7 +246,7 @@ qmw_start_bg() {
   qmw__opts "$@" || return 1
   shift "$qmw__shift"
   [ $# -ge 1 ] || { qmw__log "qmw_start_bg: no program"; return 2; }
-  timeout -k 10 "$qmw__timeout" "$QMW_WINE64" "$@" >"$qmw__out" 2>"$qmw__err" </dev/null &
+  timeout -k 10 "$qmw__timeout" "$QMW_WINE" "$@" >"$qmw__out" 2>"$qmw__err" </dev/null &
   QMW_LAST_PID=$!
   QMW_BG_PIDS+=("$QMW_LAST_PID")
 }
@@ -234,7 +269,7 @@ qmw_wait_bg() {
 
 qmw_wine() {
   if [ -z "$QMW_PREFIX" ]; then qmw__log "no prefix: call qmw_create first"; return 1; fi
-  timeout -k 10 "$QMW_TIMEOUT" "$QMW_WINE64" "$@" </dev/null
+  timeout -k 10 "$QMW_TIMEOUT" "$QMW_WINE" "$@" </dev/null
 }
 
 qmw_end() {
@@ -260,6 +295,6 @@ qmw_end() {
       rm -rf "$QMW_WORK"
     fi
   fi
-  QMW_PREFIX=""; QMW_WORK=""
+  QMW_PREFIX=""; QMW_WORK=""; QMW_PREFIX_ARCH=""; QMW_WINE=""
   return 0
 }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs one Windows program in a throwaway Wine prefix and exits with its exit status.
 #
-#   tools/wine/run.sh [--x] [--timeout S] [--keep] [--out FILE] [--err FILE]
-#                     [--copy SRC DEST]... [--] PROGRAM [ARGS...]
+#   tools/wine/run.sh [--arch win64|win32] [--x] [--timeout S] [--keep] [--out FILE]
+#                     [--err FILE] [--copy SRC DEST]... [--] PROGRAM [ARGS...]
 #
+#   --arch A        the prefix's kind: win64 (default, $QMW_ARCH when set; runs x86_64
+#                   programs, and i686 ones as 64-bit Windows does) or win32 (i686 only)
 #   --x             run under an Xvfb display of its own (for programs that open windows)
 #   --timeout S     time limit in seconds (default 300); overrunning gives status 124
 #   --keep          keep the prefix afterwards (its path is printed on standard error)
@@ -19,9 +21,10 @@ source "$here/lib.sh"
 
 run_opts=()
 copies=()
-out="" err=""
+out="" err="" arch="$QMW_ARCH"
 while [ $# -gt 0 ]; do
   case "$1" in
+    --arch) arch="$2"; shift 2 ;;
     --x) run_opts+=(--x); shift ;;
     --timeout) run_opts+=(--timeout "$2"); shift 2 ;;
     --keep) export QMW_KEEP=1; shift ;;
@@ -33,11 +36,11 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-[ $# -ge 1 ] || { sed -n '2,14p' "$0" >&2; exit 2; }
+[ $# -ge 1 ] || { sed -n '2,16p' "$0" >&2; exit 2; }
 
 trap qmw_end EXIT
 trap 'exit 130' INT TERM
-qmw_create || { echo "run.sh: could not make a Wine prefix" >&2; exit 125; }
+qmw_create "$arch" || { echo "run.sh: could not make a $arch Wine prefix" >&2; exit 125; }
 
 for ((i = 0; i < ${#copies[@]}; i += 2)); do
   qmw_copy_in "${copies[i]}" "${copies[i + 1]}" || exit 125
