@@ -65,7 +65,7 @@ TEST_P(DriverFile, EveryOperationActsOnTheRealSystemFolder) {
   EXPECT_EQ(cleanup::Presence::Present, DriverPresence());
   ExpectViewRestored();
 
-  const std::vector<qm::WString> scheduled = cleanup::ScheduleLeftoversAtRestart(places);
+  const std::vector<qm::WString> scheduled = cleanup::ScheduleLeftoversAtRestart(places).scheduled;
   EXPECT_NE(scheduled.end(), std::find(scheduled.begin(), scheduled.end(), qm::Widen(kDriver)));
   ExpectViewRestored();
 
@@ -102,7 +102,7 @@ TEST(DriverFileOn64BitWindows, AFileOnlyInThe32BitViewIsNotTheDriver) {
   cleanup::ProductPlaces places;
   places.driverFile = qm::Widen(kDriver);
   EXPECT_EQ(cleanup::Presence::Absent, cleanup::LookAtProduct(places, {}).back().presence);
-  EXPECT_TRUE(cleanup::ScheduleLeftoversAtRestart(places).empty());
+  EXPECT_TRUE(cleanup::ScheduleLeftoversAtRestart(places).scheduled.empty());
   EXPECT_TRUE(machine.PathExists(kWow64Driver));
 }
 
