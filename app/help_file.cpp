@@ -29,5 +29,5 @@ std::string HelpFilePath() {
   const auto slash = program.find_last_of(qm::kBackslash);
   if (slash == qm::WString::npos) return {};
   const qm::WString file = program.substr(0, slash + 1) + qm::Widen(kHelpFileName);
-  return qm::HoldsInCodePage(file) ? qm::Narrow(file) : std::string();
+  return qm::AnsiExactly(file).value_or(std::string());
 }

@@ -7,6 +7,7 @@
 // rebuilt from those bytes.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/exception.h"
@@ -56,5 +57,25 @@ inline std::string Narrow(const WString& name) {
 
 // True when the name survives the trip through the log's bytes unchanged.
 inline bool HoldsInCodePage(const WString& name) { return Widen(Narrow(name)) == name; }
+
+// `name` as the machine's ANSI code page writes it, for an "A" function that must take a name
+// (the help engine's); none when that code page cannot hold it exactly, since a best-fit form
+// could name another file. Whatever the code page, 65001 included, a name holds exactly when
+// it reads back unchanged.
+inline std::optional<std::string> AnsiExactly(const WString& name) {
+  if (name.empty()) return std::string();
+  const int size = static_cast<int>(name.size());
+  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, name.data(), size, nullptr, 0, nullptr,
+                                          nullptr);
+  if (bytes <= 0) return std::nullopt;
+  std::string text(static_cast<std::string::size_type>(bytes), '\0');
+  if (::WideCharToMultiByte(CP_ACP, 0, name.data(), size, &text[0], bytes, nullptr, nullptr) !=
+      bytes)
+    return std::nullopt;
+  WString back(name.size(), WCHAR{});
+  const int chars = ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, &back[0], size);
+  if (chars != size || back != name) return std::nullopt;
+  return text;
+}
 
 }  // namespace qm
