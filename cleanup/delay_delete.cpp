@@ -21,16 +21,6 @@ bool IsPlainFolder(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsReparsePoint(attributes);
 }
 
-// A file or a link itself (never what a link leads to), opened to read its attributes and
-// security. Neither right takes part in sharing, and everything is shared: a program holding
-// the file keeps it.
-qm::unique_file OpenItself(const qm::WString& path) {
-  return qm::unique_file(::CreateFileW(qm::FileCallPath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                       nullptr));
-}
 
 DWORD AttributesOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
@@ -107,7 +97,7 @@ class Scheduler {
 
   // A file or a link, judged and scheduled through a handle on the name itself.
   bool Item(const qm::WString& path) {
-    const qm::unique_file item = OpenItself(path);
+    const qm::unique_file item = OpenItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
     const DWORD attributes = item ? AttributesOf(item.get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) return Refuse(path, Refusal::Unreadable);
     const SecurityInfo security(item.get(), SE_FILE_OBJECT, kOwnerAndList);
@@ -163,7 +153,8 @@ class Scheduler {
     if ((attributes & FILE_ATTRIBUTE_READONLY) && LinkCountOf(path) == 1)
       ::SetFileAttributesW(qm::FileCallPath(path).c_str(),
                            attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    if (!::MoveFileExW(qm::FileCallPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
+    if (!::MoveFileExW(qm::FileCallPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+      return false;
     out_.scheduled.push_back(path);
     return true;
   }

@@ -103,10 +103,16 @@ void ClearFileAttributes(const qm::WString& path) {
   ::SetFileAttributesW(qm::FileCallPath(path).c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
+qm::unique_file OpenItself(const qm::WString& path, DWORD rights) {
+  return qm::unique_file(::CreateFileW(qm::FileCallPath(path).c_str(), rights,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
+}
+
 DWORD LinkCountOf(const qm::WString& path) {
-  const qm::unique_file name(::CreateFileW(
-      qm::FileCallPath(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const qm::unique_file name = OpenItself(path);
   BY_HANDLE_FILE_INFORMATION info{};
   if (!name || !::GetFileInformationByHandle(name.get(), &info)) return 0;
   return info.nNumberOfLinks;

@@ -49,9 +49,15 @@ DirectoryResult DeleteDirectoryContents(const qm::WString& directory, StringList
 // entries can be deleted. The outcome is ignored.
 void ClearFileAttributes(const qm::WString& path);
 
-// How many names (hard links) the file or folder `path` has, read from a handle opened on the
-// name itself (FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT, sharing everything), so a
-// link at the name is never followed; 0 when the name cannot be opened.
+// The file, folder or link `path` itself (FILE_FLAG_OPEN_REPARSE_POINT |
+// FILE_FLAG_BACKUP_SEMANTICS: a link is opened as the link, never as what it leads to), for
+// `rights`, sharing everything, so that a program holding it keeps it. With the default rights
+// the open also succeeds where the object's own list refuses listing (reading attributes is
+// granted through the parent's listing right). Invalid when it cannot be opened.
+qm::unique_file OpenItself(const qm::WString& path, DWORD rights = FILE_READ_ATTRIBUTES);
+
+// How many names (hard links) the file or folder `path` has, read from a handle on the name
+// itself (OpenItself), so a link at the name is never followed; 0 when it cannot be opened.
 DWORD LinkCountOf(const qm::WString& path);
 
 // ClearFileAttributes for a file whose attributes are its own: only when `path` is the file's

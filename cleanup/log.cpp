@@ -164,8 +164,8 @@ namespace {
 // elsewhere. A file that has another name already (one given to it between its creation and
 // this check) is removed again.
 qm::unique_file CreateUnlinkedFile(const qm::WString& path) {
-  qm::unique_file file(::CreateFileW(qm::FileCallPath(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
-                                     nullptr, CREATE_NEW,
+  qm::unique_file file(::CreateFileW(qm::FileCallPath(path).c_str(),
+                                     GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return file;
   BY_HANDLE_FILE_INFORMATION info{};

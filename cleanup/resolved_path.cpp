@@ -4,6 +4,7 @@
 #include <deque>
 #include <vector>
 
+#include "cleanup/directories.h"
 #include "platform/paths.h"
 #include "platform/raii.h"
 
@@ -154,16 +155,6 @@ bool IsReparsePoint(HANDLE handle, const qm::WString& path) {
          (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
 }
 
-// Opens `path` itself for its attributes, never following a link and keeping nobody out. A
-// folder whose access list refuses listing (as Vista's compatibility junctions do) still
-// opens: reading attributes is granted through the parent's listing right.
-qm::unique_file OpenItself(const qm::WString& path) {
-  return qm::unique_file(::CreateFileW(qm::FileCallPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                       nullptr));
-}
 
 }  // namespace
 

@@ -124,8 +124,8 @@ void Stages::Folder(const qm::WString& directory, int& fileCounter) {
       break;
     case FolderKind::Other:  // could not be entered safely: as if it could not be listed,
                              // the empty-folder rule included (no listing right, no pin)
-      Record(DirectoryContentsOutcome(
-          logged, fileCounter == 0 ? DirectoryResult::NoFileFound : DirectoryResult::ListingFailed));
+      Record(DirectoryContentsOutcome(logged, fileCounter == 0 ? DirectoryResult::NoFileFound
+                                                              : DirectoryResult::ListingFailed));
       removed = ::RemoveDirectoryW(qm::FileCallPath(directory).c_str()) != 0;
       break;
     case FolderKind::Directory: {
