@@ -107,14 +107,9 @@ class RestartDeletions {
   std::vector<qm::WString> names_;
 };
 
-// A folder is looked at without its final backslash, so a link reports itself.
-qm::WString Bare(const qm::WString& path) {
-  if (path.size() > 3 && path.back() == WCHAR('\\')) return path.substr(0, path.size() - 1);
-  return path;
-}
-
 Presence PathPresence(const qm::WString& path, const RestartDeletions& restart) {
-  const qm::WString bare = Bare(path);
+  // A folder is looked at without its final backslash, so a link reports itself.
+  const qm::WString bare = qm::WithoutFinalBackslash(path);
   const DWORD attributes = GetFileAttributesW(qm::FileCallPath(bare).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES && Missing(GetLastError())) return Presence::Absent;
   if (attributes == INVALID_FILE_ATTRIBUTES) return Presence::Present;
