@@ -180,7 +180,6 @@ TEST_F(Fleet, EveryLibraryOfAWholeRunComesFromTheSystemFolder) {
     const std::u16string path = upper(load.path);
     const std::string shown(path.begin(), path.end());
     ASSERT_EQ(path.compare(0, folder.size(), folder), 0) << shown;
-    EXPECT_EQ(path.find(u'\\', folder.size()), std::u16string::npos) << shown;
     EXPECT_TRUE(load.flags & LOAD_WITH_ALTERED_SEARCH_PATH) << shown;
     loaded.insert(path.substr(folder.size()));
   }
@@ -414,44 +413,43 @@ TEST_F(Fleet, AProcessNothingCanNameIsNeverReportedGone) {
 TEST_F(Fleet, AnExceptionBeforeTheLookCompletedLeaves1603AndNoBox) {
   // The service stage's knowledge fails in the preview's look, and in the look after the run
   // once the run has stopped the service.
-  class FailingLook : public ScriptedServices {
-   public:
-    explicit FailingLook(bool preview) : preview_(preview) {}
+  struct FailingLook : ScriptedServices {
+    bool preview = false;
     bool MarkedForDeletion(const std::string&) const override {
-      if (Counts().stops > 0 || preview_) throw Exception("the look failed");
+      if (Counts().stops > 0 || preview) throw Exception("the look failed");
       return false;
     }
-
-   private:
-    bool preview_;
   };
-  enum class Failing { WindowCreation, Look };
   struct Case {
     const char* line;
-    Failing failing;
+    bool lookFails;  // else the main window's creation fails
     unsigned status;
   } const cases[] = {
-      {"Quelmark.exe /CREATELOG /EXITCODE", Failing::WindowCreation, 1603},
-      {"Quelmark.exe /PREVIEW", Failing::WindowCreation, 1603},
-      {"Quelmark.exe /EXITCODE", Failing::WindowCreation, 1603},
-      {"Quelmark.exe /CREATELOG /REBOOT_AUTO", Failing::WindowCreation, 0},
-      {"Quelmark.exe /CREATELOG /EXITCODE", Failing::Look, 1603},
-      {"Quelmark.exe /PREVIEW", Failing::Look, 1603},
+      {"Quelmark.exe /CREATELOG /EXITCODE", false, 1603},
+      {"Quelmark.exe /PREVIEW", false, 1603},
+      {"Quelmark.exe /EXITCODE", false, 1603},
+      {"Quelmark.exe /CREATELOG /REBOOT_AUTO", false, 0},
+      {"Quelmark.exe /CREATELOG /EXITCODE", true, 1603},
+      {"Quelmark.exe /PREVIEW", true, 1603},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.line << (c.failing == Failing::Look ? ", look" : ""));
+    SCOPED_TRACE(::testing::Message() << c.line << (c.lookFails ? ", look" : ", window"));
     World w;
     InstallProduct(w.machine);
     w.machine.commandLine = c.line;
-    if (c.failing == Failing::WindowCreation)
+    if (!c.lookFails)
       static_cast<ui::headless::HeadlessBackend&>(w.app.GetBackend()).onFormCreated =
           [](ui::Form& form) {
             if (dynamic_cast<TForm1*>(&form) != nullptr) throw EOSError(ERROR_NOT_ENOUGH_MEMORY);
           };
-    const bool preview = std::string(c.line).find("PREVIEW") != std::string::npos;
-    EXPECT_EQ(RunMain(w, [&] { return std::make_unique<FailingLook>(preview); }).status, c.status);
+    const auto makeServices = [&c] {
+      auto services = std::make_unique<FailingLook>();
+      services->preview = std::string(c.line).find("PREVIEW") != std::string::npos;
+      return services;
+    };
+    EXPECT_EQ(RunMain(w, makeServices).status, c.status);
     EXPECT_TRUE(w.machine.messageBoxes.empty());
-    if (c.failing == Failing::Look && w.machine.PathExists(kPreviewLog)) {
+    if (c.lookFails && w.machine.PathExists(kPreviewLog)) {
       EXPECT_EQ(LastLine(w.machine.FileContent(kPreviewLog)), "Error: the look failed.");
     }
   }
