@@ -250,21 +250,18 @@ TEST(ProcessIdentifierReuse, TheIdentifierIsHeldOrTheProcessThatGetsItSurvives) 
 
 // Termination is asked for a copy only (never for a bystander, readable or not), by the
 // identifier the walk recognised, with the right to wait for its end.
-TEST(ProcessRights, OnlyACopyIsOpenedForTermination) {
-  sim::Machine machine;
-  sim::ProcessSpec guarded = Named("Guarded.exe");
+TEST_F(Processes, OnlyACopyIsOpenedForTermination) {
+  sim::ProcessSpec guarded;
   guarded.queryDenied = true;
-  machine.StartProcess(guarded);
-  machine.StartProcess(Named("Bystander.exe"));
-  guarded.exe = "TevTray.exe";
-  const DWORD copies[] = {machine.StartProcess(Named("TevTray.exe")),
-                          machine.StartProcess(guarded)};
-  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 0);
-  std::vector<std::u16string> ended, expected;
-  for (const DWORD pid : copies) {
+  Start("Guarded.exe", guarded);
+  Start("Bystander.exe");
+  std::vector<std::u16string> expected;
+  for (const DWORD pid : {Start("TevTray.exe"), Start("TevTray.exe", guarded)}) {
     const std::string digits = std::to_string(pid);
     expected.emplace_back(digits.begin(), digits.end());
   }
+  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 0);
+  std::vector<std::u16string> ended;
   for (const sim::OpenRecord& open : machine.Opens()) {
     if (!(open.access & PROCESS_TERMINATE)) continue;
     EXPECT_EQ(open.access, static_cast<DWORD>(PROCESS_TERMINATE | SYNCHRONIZE));
