@@ -304,17 +304,21 @@ const FindEntry* Next(FindState& f) {
   return nullptr;
 }
 
-// Runs (once) a test's action registered for the entry just handed out.
-void RunListingRace(Machine::State& s, const std::u16string& folder, const FindEntry& e) {
-  if (s.listingRaces.empty() || e.name == u"." || e.name == u"..") return;
-  const std::u16string path = Normalised(folder + e.name);
-  for (auto it = s.listingRaces.begin(); it != s.listingRaces.end(); ++it) {
+// Runs (once) the test's action registered in `races` for `path`, already normalised.
+void RunRace(std::vector<Machine::State::ListingRace>& races, const std::u16string& path) {
+  for (auto it = races.begin(); it != races.end(); ++it) {
     if (it->path != path) continue;
     std::function<void()> action = std::move(it->action);
-    s.listingRaces.erase(it);
+    races.erase(it);
     action();
     return;
   }
+}
+
+// Runs (once) a test's action registered for the entry just handed out.
+void RunListingRace(Machine::State& s, const std::u16string& folder, const FindEntry& e) {
+  if (s.listingRaces.empty() || e.name == u"." || e.name == u"..") return;
+  RunRace(s.listingRaces, Normalised(folder + e.name));
 }
 
 KernelObject* FileObject(HANDLE h) {
@@ -636,14 +640,7 @@ Lookup FindForOpen(const Machine::State& s, const std::u16string& path, bool fol
 
 // Runs (once) a test's action registered for a file just created at `path`.
 void RunCreationRace(Machine::State& s, const std::u16string& path) {
-  const std::u16string normalised = Normalised(path);
-  for (auto it = s.creationRaces.begin(); it != s.creationRaces.end(); ++it) {
-    if (it->path != normalised) continue;
-    std::function<void()> action = std::move(it->action);
-    s.creationRaces.erase(it);
-    action();
-    return;
-  }
+  RunRace(s.creationRaces, Normalised(path));
 }
 
 // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself; without it a link is followed. A folder
