@@ -52,7 +52,8 @@ TEST(DriverFile, EveryOperationActsOnTheRealSystemFolder) {
     EXPECT_EQ(cleanup::Presence::Present, driverPresence());
     expectViewRestored();
 
-    const std::vector<qm::WString> scheduled = cleanup::ScheduleLeftoversAtRestart(places).scheduled;
+    const std::vector<qm::WString> scheduled =
+        cleanup::ScheduleLeftoversAtRestart(places).scheduled;
     EXPECT_NE(scheduled.end(), std::find(scheduled.begin(), scheduled.end(), qm::Widen(kDriver)));
     expectViewRestored();
 
