@@ -92,6 +92,10 @@ TEST_F(Fleet, ExitStatusFollowsWhatIsLeftAfterTheRun) {
       {"full", "", [](sim::Machine& m) { InstallProduct(m); }, 3010},
       {"full, no service", "", [](sim::Machine& m) { InstallProduct(m, false); }, 0},
       {"full, restart", " /REBOOT_AUTO", [](sim::Machine& m) { InstallProduct(m); }, 1641},
+      {"restart, locked file", " /REBOOT_AUTO", [](sim::Machine& m) {
+         InstallProduct(m);
+         m.HoldOpen(kInstall + "Tev32.exe");
+       }, 1603},
       {"locked file", "", [](sim::Machine& m) {
          InstallProduct(m);
          m.HoldOpen(kInstall + "Tev32.exe");
