@@ -170,6 +170,12 @@ DWORD LengthError(const std::u16string& path, size_t limit = MAX_PATH - 1) {
   return path.size() > limit ? ERROR_FILENAME_EXCED_RANGE : 0;
 }
 
+// The length error of a call's first name, else of its second, else 0.
+DWORD LengthError(const std::u16string& first, const std::u16string& second) {
+  const DWORD e = LengthError(first);
+  return e != 0 ? e : LengthError(second);
+}
+
 // A path handed to an ANSI function, read through the ANSI code page into its buffer of
 // MAX_PATH characters: false when it does not fit (206), "\\?\" or not.
 bool NarrowPath(LPCSTR name, std::u16string& path) {
@@ -298,17 +304,21 @@ const FindEntry* Next(FindState& f) {
   return nullptr;
 }
 
-// Runs (once) a test's action registered for the entry just handed out.
-void RunListingRace(Machine::State& s, const std::u16string& folder, const FindEntry& e) {
-  if (s.listingRaces.empty() || e.name == u"." || e.name == u"..") return;
-  const std::u16string path = Normalised(folder + e.name);
-  for (auto it = s.listingRaces.begin(); it != s.listingRaces.end(); ++it) {
+// Runs (once) the test's action registered in `races` for `path`, already normalised.
+void RunRace(std::vector<Machine::State::ListingRace>& races, const std::u16string& path) {
+  for (auto it = races.begin(); it != races.end(); ++it) {
     if (it->path != path) continue;
     std::function<void()> action = std::move(it->action);
-    s.listingRaces.erase(it);
+    races.erase(it);
     action();
     return;
   }
+}
+
+// Runs (once) a test's action registered for the entry just handed out.
+void RunListingRace(Machine::State& s, const std::u16string& folder, const FindEntry& e) {
+  if (s.listingRaces.empty() || e.name == u"." || e.name == u"..") return;
+  RunRace(s.listingRaces, Normalised(folder + e.name));
 }
 
 KernelObject* FileObject(HANDLE h) {
@@ -630,14 +640,7 @@ Lookup FindForOpen(const Machine::State& s, const std::u16string& path, bool fol
 
 // Runs (once) a test's action registered for a file just created at `path`.
 void RunCreationRace(Machine::State& s, const std::u16string& path) {
-  const std::u16string normalised = Normalised(path);
-  for (auto it = s.creationRaces.begin(); it != s.creationRaces.end(); ++it) {
-    if (it->path != normalised) continue;
-    std::function<void()> action = std::move(it->action);
-    s.creationRaces.erase(it);
-    action();
-    return;
-  }
+  RunRace(s.creationRaces, Normalised(path));
 }
 
 // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself; without it a link is followed. A folder
@@ -691,19 +694,25 @@ HANDLE CreateFileNamed(const std::u16string& path, DWORD access, DWORD share, DW
   return h;
 }
 
+// Why `to` cannot become a new name of `from`'s file (a hard link, a rename), or 0: it exists
+// (183), the way to it is missing, or it lies on another drive (17). `target` is what `to`
+// finds.
+DWORD NewNameError(const Lookup& target, const std::u16string& to, const std::u16string& from) {
+  if (target.node) return ERROR_ALREADY_EXISTS;
+  if (target.error != ERROR_FILE_NOT_FOUND) return target.error;
+  return Parse(from).drive != Parse(to).drive ? ERROR_NOT_SAME_DEVICE : 0;
+}
+
 // CreateHardLinkW: a new name `link` for the existing file `existing` (not a folder), on its
 // drive. The new name starts with the file's attributes and content and stays equal to it.
 BOOL CreateHardLinkNamed(const std::u16string& link, const std::u16string& existing) {
   auto& s = S();
-  if (const DWORD e = LengthError(link)) return Fail(e, FALSE);
-  if (const DWORD e = LengthError(existing)) return Fail(e, FALSE);
+  if (const DWORD e = LengthError(link, existing)) return Fail(e, FALSE);
   const Lookup from = Find(s, existing, false);
   if (!from.node) return Fail(from.error, FALSE);
   if (from.node->directory) return Fail(ERROR_ACCESS_DENIED, FALSE);
   const Lookup to = Find(s, link, false);
-  if (to.node) return Fail(ERROR_ALREADY_EXISTS, FALSE);
-  if (to.error != ERROR_FILE_NOT_FOUND) return Fail(to.error, FALSE);
-  if (Parse(link).drive != Parse(existing).drive) return Fail(ERROR_NOT_SAME_DEVICE, FALSE);
+  if (const DWORD e = NewNameError(to, link, existing)) return Fail(e, FALSE);
   const std::shared_ptr<FsNode> name = AddChild(s, to.folder, to.leaf, false);
   name->attributes = from.node->attributes;
   name->content = from.node->content;
@@ -723,15 +732,12 @@ BOOL CreateHardLinkNamed(const std::u16string& link, const std::u16string& exist
 // modelled (17).
 BOOL RenameNamed(const std::u16string& from, const std::u16string& to) {
   auto& s = S();
-  if (const DWORD e = LengthError(from)) return Fail(e, FALSE);
-  if (const DWORD e = LengthError(to)) return Fail(e, FALSE);
+  if (const DWORD e = LengthError(from, to)) return Fail(e, FALSE);
   const Lookup source = Find(s, from, false);
   if (!source.node) return Fail(source.error, FALSE);
   if (source.folder == nullptr) return Fail(ERROR_ACCESS_DENIED, FALSE);  // a drive's root
   const Lookup target = Find(s, to, false);
-  if (target.node) return Fail(ERROR_ALREADY_EXISTS, FALSE);
-  if (target.error != ERROR_FILE_NOT_FOUND) return Fail(target.error, FALSE);
-  if (Parse(from).drive != Parse(to).drive) return Fail(ERROR_NOT_SAME_DEVICE, FALSE);
+  if (const DWORD e = NewNameError(target, to, from)) return Fail(e, FALSE);
   for (const FsNode* f = target.folder.get(); f != nullptr; f = f->parent)
     if (f == source.node.get()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (source.node->heldOpen > 0 || OpenWithoutDeleteSharing(s, source.node))

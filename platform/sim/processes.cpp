@@ -86,6 +86,21 @@ void CopyText(const std::string& text, char* buffer, size_t size) {
   buffer[n] = '\0';
 }
 
+// A process or module name into a caller's buffer of `size` characters, cut to fit; answers
+// the length copied. The narrow functions give it through the ANSI code page, the wide ones
+// as Windows holds it.
+DWORD CopyName(const std::string& name, char* buffer, size_t size) {
+  CopyText(AcpName(name), buffer, size);
+  return static_cast<DWORD>(std::strlen(buffer));
+}
+DWORD CopyName(const std::string& name, WCHAR* buffer, size_t size) {
+  const std::u16string wide = FromAnsi(name);
+  const size_t n = std::min(wide.size(), size - 1);
+  wide.copy(buffer, n);
+  buffer[n] = 0;
+  return static_cast<DWORD>(n);
+}
+
 // The process object a process handle designates, running or ended: a handle keeps its
 // process even when the identifier now names another.
 Process* HeldProcess(const KernelObject& k) {
@@ -107,6 +122,23 @@ Process* QueriedProcess(HANDLE h) {
 void NameRead(DWORD pid) {
   auto& machine = Machine::current();
   if (machine.onProcessNameRead) machine.onProcessNameRead(pid);
+}
+
+// GetModuleBaseNameA and W: a null module handle names the executable, as on Windows.
+template <typename Char>
+DWORD ModuleBaseName(HANDLE process, HMODULE module, Char* buffer, DWORD size) {
+  Process* p = QueriedProcess(process);
+  if (p == nullptr) return 0;
+  if (buffer == nullptr || size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  const std::vector<std::string> modules = ModulesOf(*p);
+  size_t index = 0;
+  if (module != nullptr) {
+    while (index < modules.size() && ModuleHandle(index) != module) ++index;
+  }
+  if (index >= modules.size()) return Fail(ERROR_INVALID_HANDLE, DWORD{0});
+  const DWORD length = CopyName(modules[index], buffer, size);
+  NameRead(p->pid);
+  return length;
 }
 
 }  // namespace
@@ -277,39 +309,11 @@ BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LP
 }
 
 DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseName, DWORD nSize) {
-  sim::Process* p = sim::QueriedProcess(hProcess);
-  if (p == nullptr) return 0;
-  if (lpBaseName == nullptr || nSize == 0) return sim::Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
-  const std::vector<std::string> modules = sim::ModulesOf(*p);
-  // A null module handle names the executable, as on Windows.
-  size_t index = 0;
-  if (hModule != nullptr) {
-    while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
-  }
-  if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
-  sim::CopyText(sim::AcpName(modules[index]), lpBaseName, nSize);
-  const DWORD length = static_cast<DWORD>(std::strlen(lpBaseName));
-  sim::NameRead(p->pid);
-  return length;
+  return sim::ModuleBaseName(hProcess, hModule, lpBaseName, nSize);
 }
 
-// The name as Windows holds it: the wide functions pass it unchanged.
 DWORD WINAPI GetModuleBaseNameW(HANDLE hProcess, HMODULE hModule, LPWSTR lpBaseName, DWORD nSize) {
-  sim::Process* p = sim::QueriedProcess(hProcess);
-  if (p == nullptr) return 0;
-  if (lpBaseName == nullptr || nSize == 0) return sim::Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
-  const std::vector<std::string> modules = sim::ModulesOf(*p);
-  size_t index = 0;
-  if (hModule != nullptr) {
-    while (index < modules.size() && sim::ModuleHandle(index) != hModule) ++index;
-  }
-  if (index >= modules.size()) return sim::Fail(ERROR_INVALID_HANDLE, DWORD{0});
-  const std::u16string name = sim::FromAnsi(modules[index]);
-  const size_t n = std::min<size_t>(name.size(), nSize - 1);
-  name.copy(lpBaseName, n);
-  lpBaseName[n] = 0;
-  sim::NameRead(p->pid);
-  return static_cast<DWORD>(n);
+  return sim::ModuleBaseName(hProcess, hModule, lpBaseName, nSize);
 }
 
 // ---- Toolhelp
@@ -343,17 +347,6 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID) {
 
 namespace {
 
-void CopyExeName(const std::string& name, PROCESSENTRY32& entry) {
-  sim::CopyText(sim::AcpName(name), entry.szExeFile, sizeof(entry.szExeFile));
-}
-
-void CopyExeName(const std::string& name, PROCESSENTRY32W& entry) {
-  const std::u16string wide = sim::FromAnsi(name);
-  const size_t n = std::min<size_t>(wide.size(), MAX_PATH - 1);
-  wide.copy(entry.szExeFile, n);
-  entry.szExeFile[n] = 0;
-}
-
 template <typename Entry>
 BOOL ProcessWalk(HANDLE h, Entry* lppe, bool first) {
   sim::KernelObject* k = sim::Object(h, sim::KernelKind::Snapshot);
@@ -368,7 +361,7 @@ BOOL ProcessWalk(HANDLE h, Entry* lppe, bool first) {
   lppe->dwSize = size;
   lppe->th32ProcessID = entry.first;
   lppe->cntThreads = 1;
-  CopyExeName(entry.second, *lppe);
+  sim::CopyName(entry.second, lppe->szExeFile, MAX_PATH);
   sim::NameRead(entry.first);
   return TRUE;
 }

@@ -42,6 +42,19 @@ void PutDword(std::string& out, size_t at, DWORD value) {
 
 // ---- security texts
 
+// The union of the two-letter codes `text` is made of, each one looked up in `codes`.
+template <typename Bits>
+Bits CodesFromText(const std::string& text, const std::map<std::string, Bits>& codes,
+                   const char* what) {
+  Bits bits = 0;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    auto code = codes.find(text.substr(i, 2));
+    if (code == codes.end()) BadText(what, text);
+    bits |= code->second;
+  }
+  return bits;
+}
+
 ACCESS_MASK RightsFromText(const std::string& text) {
   if (text.compare(0, 2, "0x") == 0) return static_cast<ACCESS_MASK>(std::strtoul(text.c_str(), nullptr, 16));
   static const std::map<std::string, ACCESS_MASK> codes = {
@@ -49,13 +62,7 @@ ACCESS_MASK RightsFromText(const std::string& text) {
       {"GX", GENERIC_EXECUTE}, {"FA", FILE_ALL_ACCESS},  {"FR", FILE_GENERIC_READ},
       {"FW", FILE_GENERIC_WRITE}, {"FX", FILE_GENERIC_EXECUTE}, {"SD", DELETE},
       {"RC", READ_CONTROL},  {"WD", WRITE_DAC},          {"WO", WRITE_OWNER}};
-  ACCESS_MASK mask = 0;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    auto code = codes.find(text.substr(i, 2));
-    if (code == codes.end()) BadText("rights", text);
-    mask |= code->second;
-  }
-  return mask;
+  return CodesFromText(text, codes, "rights");
 }
 
 BYTE FlagsFromText(const std::string& text) {
@@ -64,13 +71,7 @@ BYTE FlagsFromText(const std::string& text) {
                                                     {"NP", NO_PROPAGATE_INHERIT_ACE},
                                                     {"IO", INHERIT_ONLY_ACE},
                                                     {"ID", INHERITED_ACE}};
-  BYTE flags = 0;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    auto code = codes.find(text.substr(i, 2));
-    if (code == codes.end()) BadText("entry flags", text);
-    flags |= code->second;
-  }
-  return flags;
+  return CodesFromText(text, codes, "entry flags");
 }
 
 // "(A;OICI;FA;;;BU)": type, flags, rights, two unused fields, SID.

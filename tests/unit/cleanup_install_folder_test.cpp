@@ -169,20 +169,17 @@ TEST_F(InstallFolder, ShellFoldersTheirAncestorsAndProfilesAreRefused) {
 
 // ---- where the folder leads, and whose profiles
 
-// The check on wide names, against the Windows folder C:\WINDOWS.
-std::u16string Checked(const std::u16string& read, const cleanup::ShellFolders& shell) {
-  return cleanup::CheckedInstallDir(read, u"C:\\WINDOWS", shell);
-}
-
 struct Judged {
   std::u16string folder;
   bool accepted;
 };
 
+// The check on wide names, against the Windows folder C:\WINDOWS.
 void ExpectJudged(const std::vector<Judged>& cases, const cleanup::ShellFolders& shell) {
   for (const Judged& c : cases) {
     const std::u16string expected = c.accepted ? c.folder + u"\\" : qm::Widen(kDefault);
-    EXPECT_EQ(Checked(c.folder, shell), expected) << qm::Narrow(c.folder);
+    EXPECT_EQ(cleanup::CheckedInstallDir(c.folder, u"C:\\WINDOWS", shell), expected)
+        << qm::Narrow(c.folder);
   }
 }
 

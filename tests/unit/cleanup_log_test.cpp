@@ -129,6 +129,7 @@ TEST(LogFileLinks, TheLogIsNeverWrittenThroughALink) {
        false},
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
     sim::Machine machine;
     row.plant(machine);
     bool raised = false;
@@ -136,18 +137,17 @@ TEST(LogFileLinks, TheLogIsNeverWrittenThroughALink) {
       cleanup::WriteLogLines(qm::Widen(log), {"x"});
     } catch (const EFCreateError& e) {
       raised = true;
-      EXPECT_EQ(e.Message(), "Cannot create file " + log) << row.what;
+      EXPECT_EQ(e.Message(), "Cannot create file " + log);
     }
-    EXPECT_EQ(raised, !row.written) << row.what;
-    EXPECT_FALSE(machine.PathExists(system + "evil.dll")) << row.what;
-    EXPECT_EQ(machine.FileContent(system + "config.sys"), row.written ? "bystander" : "")
-        << row.what;
-    EXPECT_EQ(machine.FileContent(system + "copy.log"), "") << row.what;
-    EXPECT_EQ(machine.FileContent(log), row.written ? "x\r\n" : "") << row.what;
+    EXPECT_EQ(raised, !row.written);
+    EXPECT_FALSE(machine.PathExists(system + "evil.dll"));
+    EXPECT_EQ(machine.FileContent(system + "config.sys"), row.written ? "bystander" : "");
+    EXPECT_EQ(machine.FileContent(system + "copy.log"), "");
+    EXPECT_EQ(machine.FileContent(log), row.written ? "x\r\n" : "");
     if (row.written) {
-      EXPECT_EQ(machine.LinkCount(log), 1) << row.what;
+      EXPECT_EQ(machine.LinkCount(log), 1);
     }
-    EXPECT_EQ(machine.OpenKernelHandles(), 0) << row.what;
+    EXPECT_EQ(machine.OpenKernelHandles(), 0);
   }
 }
 

@@ -96,28 +96,13 @@ TEST_F(Processes, AMatchThatCannotBeOpenedOrTerminatedDecidesAndTheOthersStillEn
   EXPECT_TRUE(machine.IsRunning(locked));
 }
 
-// As on NT 4, which has no Toolhelp: the System process and a guarded copy cannot be named.
-// The copies that can be named still end, and the result says that some process could not be.
-TEST_F(Processes, WithoutToolhelpAProcessNothingNamesIsNeverTakenForAbsent) {
-  machine.RemoveExport("Kernel32.DLL", "CreateToolhelp32Snapshot");
-  sim::ProcessSpec hidden;
-  hidden.queryDenied = true;
-  const DWORD guarded = Start("TevTray.exe", hidden);
-  const DWORD plain = Start("TevTray.exe");
-  EXPECT_EQ(cleanup::CountProcessesByName("TevTray.exe"), -1);
-  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 608);
-  EXPECT_TRUE(machine.IsRunning(guarded));
-  EXPECT_FALSE(machine.IsRunning(plain));
-  // "Unknown" is no name a process is compared as.
-  EXPECT_EQ(TerminateProcessByName("unknown"), 608);
-  EXPECT_TRUE(machine.IsRunning(guarded));
-}
-
 // A process that refuses reading (another session, SYSTEM, protected) is named by Toolhelp;
-// without Toolhelp it is reported as unnamed (608), never as absent. From Vista on the limited
-// query right holds it; on XP, or where that right is refused too, nothing holds it.
+// without Toolhelp (NT 4 has none) it is reported as unnamed (608), never as absent, and
+// "unknown" is no name a process is compared as. A readable copy beside it still ends. From
+// Vista on the limited query right holds it; on XP, or where that right is refused too,
+// nothing holds it.
 TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
-  enum class Toolhelp { Works, ExportMissing, SnapshotFails };
+  enum class Toolhelp { Works, Missing, WalkMissing, SnapshotFails };
   struct Case {
     const char* what;
     bool openRefused;  // else it opens but its modules cannot be listed (other bitness)
@@ -130,7 +115,8 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
       {"ended", true, false, false, Toolhelp::Works, 0},
       {"termination open refused", true, true, false, Toolhelp::Works, 604},
       {"TerminateProcess fails", true, false, true, Toolhelp::Works, 602},
-      {"no Process32NextW", true, false, false, Toolhelp::ExportMissing, 608},
+      {"no Toolhelp", true, false, false, Toolhelp::Missing, 608},
+      {"no Process32NextW", true, false, false, Toolhelp::WalkMissing, 608},
       {"no snapshot", true, false, false, Toolhelp::SnapshotFails, 608},
       {"other bitness, ended", false, false, false, Toolhelp::Works, 0},
       {"other bitness, TerminateProcess fails", false, false, true, Toolhelp::Works, 602},
@@ -140,9 +126,12 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
       {"Vista, no snapshot", true, false, false, Toolhelp::SnapshotFails, 608, 6},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     sim::Machine machine;
     machine.version.dwMajorVersion = c.major;
-    if (c.toolhelp == Toolhelp::ExportMissing) machine.RemoveExport("Kernel32.DLL", "Process32NextW");
+    if (c.toolhelp == Toolhelp::Missing)
+      machine.RemoveExport("Kernel32.DLL", "CreateToolhelp32Snapshot");
+    if (c.toolhelp == Toolhelp::WalkMissing) machine.RemoveExport("Kernel32.DLL", "Process32NextW");
     if (c.toolhelp == Toolhelp::SnapshotFails)
       machine.ReplaceExport("Kernel32.DLL", "CreateToolhelp32Snapshot",
                             AsExport(&FailingProcessSnapshot));
@@ -154,12 +143,16 @@ TEST(UnreadableProcesses, AreFoundAndEndedOrGetTheirFailure) {
     spec.limitedQueryDenied = c.limitedRefused;
     machine.StartProcess(Named("Other.exe"));
     const DWORD pid = machine.StartProcess(spec);
+    const DWORD readable = machine.StartProcess(Named("TevTray.exe"));
     const bool named = c.toolhelp == Toolhelp::Works;
-    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), named ? 1 : -1) << c.what;
-    EXPECT_EQ(TerminateProcessByName("tevtray.exe"), c.code) << c.what;
-    EXPECT_EQ(machine.IsRunning(pid), c.code != 0) << c.what;
-    EXPECT_EQ(machine.OpenKernelHandles(), 0) << c.what;
-    EXPECT_EQ(machine.LoadedLibraries(), 0) << c.what;
+    EXPECT_EQ(cleanup::CountProcessesByName("TEVTRAY.EXE"), named ? 2 : -1);
+    EXPECT_EQ(TerminateProcessByName("tevtray.exe"), c.code);
+    EXPECT_EQ(machine.IsRunning(pid), c.code != 0);
+    EXPECT_FALSE(machine.IsRunning(readable));
+    EXPECT_EQ(TerminateProcessByName("unknown"), named ? 603 : 608);
+    EXPECT_EQ(machine.IsRunning(pid), c.code != 0);
+    EXPECT_EQ(machine.OpenKernelHandles(), 0);
+    EXPECT_EQ(machine.LoadedLibraries(), 0);
   }
 }
 
@@ -250,21 +243,18 @@ TEST(ProcessIdentifierReuse, TheIdentifierIsHeldOrTheProcessThatGetsItSurvives) 
 
 // Termination is asked for a copy only (never for a bystander, readable or not), by the
 // identifier the walk recognised, with the right to wait for its end.
-TEST(ProcessRights, OnlyACopyIsOpenedForTermination) {
-  sim::Machine machine;
-  sim::ProcessSpec guarded = Named("Guarded.exe");
+TEST_F(Processes, OnlyACopyIsOpenedForTermination) {
+  sim::ProcessSpec guarded;
   guarded.queryDenied = true;
-  machine.StartProcess(guarded);
-  machine.StartProcess(Named("Bystander.exe"));
-  guarded.exe = "TevTray.exe";
-  const DWORD copies[] = {machine.StartProcess(Named("TevTray.exe")),
-                          machine.StartProcess(guarded)};
-  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 0);
-  std::vector<std::u16string> ended, expected;
-  for (const DWORD pid : copies) {
+  Start("Guarded.exe", guarded);
+  Start("Bystander.exe");
+  std::vector<std::u16string> expected;
+  for (const DWORD pid : {Start("TevTray.exe"), Start("TevTray.exe", guarded)}) {
     const std::string digits = std::to_string(pid);
     expected.emplace_back(digits.begin(), digits.end());
   }
+  EXPECT_EQ(TerminateProcessByName("TevTray.exe"), 0);
+  std::vector<std::u16string> ended;
   for (const sim::OpenRecord& open : machine.Opens()) {
     if (!(open.access & PROCESS_TERMINATE)) continue;
     EXPECT_EQ(open.access, static_cast<DWORD>(PROCESS_TERMINATE | SYNCHRONIZE));
