@@ -371,17 +371,21 @@ TEST_F(Shell, HelpNamesTheFileBesideTheProgramOrNothing) {
   struct Row {
     std::u16string program;
     std::string helpFile;  // empty: no help request
+    UINT codePage;         // the machine's ANSI code page, which the help engine reads
   };
   const Row rows[] = {
-      {u"E:\\Herramientas\\Quelmark.exe", "E:\\Herramientas\\Quelmark.hlp"},
-      {u"\\\\srv\\soft\\Quelmark.exe", "\\\\srv\\soft\\Quelmark.hlp"},
-      {u"C:\\Men\u00FA\\Quelmark.exe", "C:\\Men\xFA\\Quelmark.hlp"},
-      {u"C:\\\u041F\u0440\\Quelmark.exe", ""},         // Cyrillic: no ANSI form
-      {u"C:\\Tools\\\uFF38\\Quelmark.exe", ""},       // best fit would read "X"
+      {u"E:\\Herramientas\\Quelmark.exe", "E:\\Herramientas\\Quelmark.hlp", 1252},
+      {u"\\\\srv\\soft\\Quelmark.exe", "\\\\srv\\soft\\Quelmark.hlp", 1252},
+      {u"C:\\Men\u00FA\\Quelmark.exe", "C:\\Men\xFA\\Quelmark.hlp", 1252},
+      {u"C:\\\u041F\u0440\\Quelmark.exe", "", 1252},  // Cyrillic: no ANSI form
+      {u"C:\\Tools\\\uFF38\\Quelmark.exe", "", 1252},  // best fit would read "X"
+      {u"C:\\\u041F\u0440\\Quelmark.exe", "C:\\\xCF\xF0\\Quelmark.hlp", 1251},
+      {u"C:\\Men\u00FA\\Quelmark.exe", "", 1251},  // best fit would read "Menu"
   };
   CreateScripted();
   app.Run();
   for (const Row& row : rows) {
+    machine.ansiCodePage = row.codePage;
     machine.programPath = row.program;
     machine.winHelps.clear();
     Send(MenuClickOn(*main->FindMenuItem("Temasdeayuda1")));
