@@ -287,19 +287,6 @@ TEST_F(ShellFolders, TheProfilesFolderExpandsToTheParentOfTheUsersProfile) {
       << "the profile folder lies directly inside the profiles folder";
 }
 
-// Every account's profile is listed in the ProfileList (REG_EXPAND_SZ on Windows, REG_SZ
-// under Wine): the running user's is among those the install-folder check refuses.
-TEST_F(ShellFolders, TheRunningUsersProfileIsAmongTheListedProfiles) {
-  const qm::WString profile = cleanup::FoldCase(Folder(CSIDL_PROFILE));
-  ASSERT_FALSE(profile.empty());
-  bool listed = false;
-  for (const qm::WString& folder : cleanup::MachineShellFolders().profileRoots) {
-    EXPECT_EQ(qm::WString::npos, folder.find(WCHAR('%'))) << qm::Narrow(folder);
-    listed = listed || cleanup::FoldCase(folder) == profile;
-  }
-  EXPECT_TRUE(listed) << qm::Narrow(profile);
-}
-
 // One copy at a time rests on this: a second creation of a named mutex answers with a handle
 // and ERROR_ALREADY_EXISTS while the first lives, and the name is free once it is closed.
 TEST_F(SystemContract, ASecondMutexCreationSeesTheFirstUntilItCloses) {
