@@ -11,6 +11,7 @@
 
 #include "cleanup/directories.h"
 #include "cleanup/install_folder.h"
+#include "cleanup/plan.h"
 #include "cleanup/resolved_path.h"
 #include "cleanup/security.h"
 #include "cleanup/verify.h"
@@ -707,12 +708,12 @@ TEST_F(FilesContract, AJunctionReadOnItselfNamesItsTargetAndAPlainFolderIsNone) 
 // ---- the deletions left to the restart: who could change what the program made
 
 // What this program creates, and every folder above it up to the volume root, is safe from
-// non-administrators as read through the walk's own handles (the pins above, an open of the
-// name itself below); without READ_CONTROL in the open, nothing can be read.
+// non-administrators as read through the walk's own handles: the pin of each folder, an open
+// of the file itself. Without READ_CONTROL in the open, nothing can be read.
 TEST_F(FilesContract, WhatThisProgramMakesIsSafeUpToTheRootThroughThePins) {
   MakeFolder(dir + "\\Prod");
   MakeFile(dir + "\\Prod\\a.dat");
-  const qm::WString folder = qm::Widen(dir + "\\Prod"), file = folder + qm::Widen("\\a.dat");
+  const qm::WString folder = qm::Widen(dir + "\\Prod\\"), file = folder + qm::Widen("a.dat");
   const cleanup::TrustedPrincipals trusted;
   const auto exposure = [&](HANDLE handle) {
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -721,20 +722,18 @@ TEST_F(FilesContract, WhatThisProgramMakesIsSafeUpToTheRootThroughThePins) {
   };
   for (size_t at = folder.find(WCHAR('\\')); at != qm::WString::npos;
        at = folder.find(WCHAR('\\'), at + 1)) {
-    const qm::WString above = folder.substr(0, at == 2 ? 3 : at);
+    const qm::WString above = folder.substr(0, at == 2 ? 3 : at);  // "C:\", then no backslash
     const cleanup::PinnedFolder pin = cleanup::PinFolder(above, READ_CONTROL);
     ASSERT_EQ(cleanup::FolderKind::Directory, pin.kind) << qm::Narrow(above);
     EXPECT_EQ(cleanup::Exposure::None, exposure(pin.handle.get())) << qm::Narrow(above);
   }
-  for (const qm::WString& path : {folder, file}) {
-    qm::unique_file own(CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr));
-    ASSERT_TRUE(own) << GetLastError();
-    EXPECT_EQ(cleanup::Exposure::None, exposure(own.get())) << qm::Narrow(path);
-  }
+  qm::unique_file itself(CreateFileW(file.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                     nullptr));
+  ASSERT_TRUE(itself) << GetLastError();
+  EXPECT_EQ(cleanup::Exposure::None, exposure(itself.get()));
   qm::unique_file attributesOnly(CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, 0, nullptr));
@@ -752,20 +751,15 @@ TEST_F(FilesContract, WhatThisProgramMakesIsSafeUpToTheRootThroughThePins) {
 // A 32-bit program on 64-bit Windows names System32 and reaches SysWOW64, except inside the
 // engine's FsRedirectionOff scope, which reaches the real System32 and gives the thread its
 // own view back at its end. Elsewhere the scope changes nothing.
-std::string WindowsDirectory() {
-  char buffer[MAX_PATH + 1] = {};
-  const UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
-  return std::string(buffer, n);
-}
-
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void CheckTheDriverFolderViews(World& world) {
   const std::string name = world.UniqueName("qmview") + ".sys";
-  const std::string system32 = WindowsDirectory() + "\\system32\\drivers\\" + name;
-  const std::string sysWow64 = WindowsDirectory() + "\\SysWOW64\\drivers\\" + name;
+  const std::string windows = qm::Narrow(cleanup::ReadWindowsDirectory());
+  const std::string system32 = windows + "\\system32\\drivers\\" + name;
+  const std::string sysWow64 = windows + "\\SysWOW64\\drivers\\" + name;
   const bool wow64 = world.Wow64();
 
   {
