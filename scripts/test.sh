@@ -181,32 +181,33 @@ if is_built mingw32; then
     "$n32 programs under 32-bit Wine, the view contract under 64-bit Wine"
 fi
 
-# ---- what Windows must provide for the shipped programs to start ----
-mark
-if is_built release32 && is_built release64; then
-  echo "== import check of the release builds"
-  log="$logs/imports.log"
-  bash tools/release/imports_test.sh build/release32/app/Quelmark.exe \
-    build/release64/app/Quelmark.exe >"$log" 2>&1
+# run_counted SUITE NOTE COMMAND...: a script that ends with "N passed, N failed", its output in
+# build/test-logs/SUITE.log; a failing exit without a failure counted counts as one.
+run_counted() {
+  local suite="$1" note="$2" log="$logs/$1.log" rc p f
+  shift 2
+  "$@" >"$log" 2>&1
   rc=$?
   read -r p f < <(sed -nE 's/^([0-9]+) passed, ([0-9]+) failed$/\1 \2/p' "$log" | tail -n 1)
   p=${p:-0} f=${f:-0}
   [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
   [ "$f" != 0 ] && show_tail "$log" 40
-  record imports "$p" "$f" "tools/release/imports_test.sh"
+  record "$suite" "$p" "$f" "$note"
+}
+
+# ---- what Windows must provide for the shipped programs to start ----
+mark
+if is_built release32 && is_built release64; then
+  echo "== import check of the release builds"
+  run_counted imports tools/release/imports_test.sh bash tools/release/imports_test.sh \
+    build/release32/app/Quelmark.exe build/release64/app/Quelmark.exe
 fi
 
 # ---- the same release files from another folder at another time ----
 if [ "${QM_REPRO:-1}" != 0 ] && is_built release32 && is_built release64; then
   echo "== release files rebuilt in another folder"
-  log="$logs/reproducible.log"
-  bash tools/release/reproducible_test.sh "$root" >"$log" 2>&1
-  rc=$?
-  read -r p f < <(sed -nE 's/^([0-9]+) passed, ([0-9]+) failed$/\1 \2/p' "$log" | tail -n 1)
-  p=${p:-0} f=${f:-0}
-  [ "$rc" != 0 ] && [ "$f" = 0 ] && f=1
-  [ "$f" != 0 ] && show_tail "$log" 40
-  record reproducible "$p" "$f" "tools/release/reproducible_test.sh"
+  run_counted reproducible tools/release/reproducible_test.sh \
+    bash tools/release/reproducible_test.sh "$root"
 fi
 
 # ---- end-to-end scripts ----

@@ -1,5 +1,6 @@
-// File-system behaviour the directory-tree removal, the install-folder lookup and the log
-// file rely on. Listings are compared as sets: Wine lists in the host's directory order.
+// File-system behaviour the directory-tree removal, the install-folder lookup, the driver
+// file and the log file rely on. Listings are compared as sets: Wine lists in the host's
+// directory order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +10,12 @@
 #include <vector>
 
 #include "cleanup/directories.h"
+#include "cleanup/install_folder.h"
+#include "cleanup/plan.h"
+#include "cleanup/resolved_path.h"
+#include "cleanup/security.h"
 #include "cleanup/verify.h"
+#include "platform/fs_redirection.h"
 #include "platform/paths.h"
 #include "platform/raii.h"
 #include "platform/text.h"
@@ -304,6 +310,8 @@ TEST_F(FilesContract, APathThatDoesNotFitMaxPathAnswers206) {
 
 // ---- paths past MAX_PATH: the wide functions through qm::FileCallPath
 
+std::set<qm::WString> ListW(const qm::WString& pattern);  // below
+
 // The form the engine hands the wide functions reaches a folder and a file past MAX_PATH, and
 // lists the folder by a pattern past it; without it Windows cannot even make the name a path
 // (3), which Wine takes anyway. The form takes "." and ".." as names: a path through ".." is
@@ -330,16 +338,8 @@ TEST_F(FilesContract, AWidePathPastMaxPathIsReachedInTheExtendedForm) {
   }
   const qm::WString around = folder + qm::Widen("\\..\\") + qm::WString(250, WCHAR('d'));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(qm::FileCallPath(around).c_str()));
-  std::set<qm::WString> listed;
-  WIN32_FIND_DATAW data;
-  {
-    const qm::WString pattern = qm::FileCallPath(folder + qm::Widen("\\*"));
-    qm::unique_find find(FindFirstFileW(pattern.c_str(), &data));
-    ASSERT_TRUE(find) << GetLastError();
-    do listed.insert(data.cFileName);
-    while (FindNextFileW(find.get(), &data));
-  }
-  EXPECT_EQ(listed, (std::set<qm::WString>{qm::Widen("."), qm::Widen(".."), name}));
+  EXPECT_EQ(ListW(qm::FileCallPath(folder + qm::Widen("\\*"))),
+            (std::set<qm::WString>{qm::Widen("."), qm::Widen(".."), name}));
   EXPECT_TRUE(SetFileAttributesW(qm::FileCallPath(file).c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(SetFileAttributesW(qm::FileCallPath(file).c_str(), FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_TRUE(DeleteFileW(qm::FileCallPath(file).c_str())) << GetLastError();
@@ -484,60 +484,65 @@ TEST_F(FilesContract, AFolderHeldOpenWithoutDeleteSharingCannotBeRemoved) {
   }
 }
 
-// Windows weighs share modes only between opens that both ask for data or delete rights.
+// Windows weighs share modes only between opens that both ask for data or delete rights (a
+// rename opens for DELETE). The engine's pin of a folder (listing rights, no delete sharing)
+// keeps anyone from renaming it and putting a junction in its place; an open for attributes
+// alone, as the pin once was, holds nothing.
 struct SharedOpen {
-  DWORD heldAccess, heldShare;  // the first open of the file
-  DWORD access, share;          // the second one
-  DWORD error;                  // 0: the second open succeeds
+  const char* what;
+  DWORD heldAccess, heldShare;  // the first open; no rights: the engine's pin of a folder
+  DWORD access, share;          // the second open, of a file; no rights: a rename of a folder
+  DWORD error;                  // 0: the second step succeeds
 };
 const SharedOpen kSharedOpens[] = {
-    {GENERIC_READ, 0, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},
-    {GENERIC_READ, 0, FILE_READ_ATTRIBUTES, 0, 0},
-    {FILE_READ_ATTRIBUTES, 0, GENERIC_READ, 0, 0},
-    {FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, DELETE, 7, ERROR_SHARING_VIOLATION},
-    {DELETE, FILE_SHARE_READ, GENERIC_WRITE, 7, ERROR_SHARING_VIOLATION},
+    {"read, read", GENERIC_READ, 0, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+     ERROR_SHARING_VIOLATION},
+    {"read, attributes", GENERIC_READ, 0, FILE_READ_ATTRIBUTES, 0, 0},
+    {"attributes, read", FILE_READ_ATTRIBUTES, 0, GENERIC_READ, 0, 0},
+    {"data, delete", FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, DELETE, 7,
+     ERROR_SHARING_VIOLATION},
+    {"delete, write", DELETE, FILE_SHARE_READ, GENERIC_WRITE, 7, ERROR_SHARING_VIOLATION},
+    {"attributes, rename", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, 0, 0},
+    {"the engine's pin, rename", 0, 0, 0, 0, ERROR_SHARING_VIOLATION},
 };
 
 TEST_F(FilesContract, OnlyOpensForDataOrDeletionTakePartInSharing) {
   for (const SharedOpen& row : kSharedOpens) {
     const std::string path = dir + "\\" + world.UniqueName("shared");
-    MakeFile(path);
-    qm::unique_file held(CreateFileA(path.c_str(), row.heldAccess, row.heldShare, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(held) << path << " error " << GetLastError();
+    const bool folder = row.access == 0;
+    folder ? MakeFolder(path) : MakeFile(path);
+    cleanup::PinnedFolder held;
+    if (row.heldAccess == 0) {
+      held = cleanup::PinFolder(qm::Widen(path));
+    } else {
+      held.handle.reset(CreateFileA(path.c_str(), row.heldAccess, row.heldShare, nullptr,
+                                    OPEN_EXISTING,
+                                    folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+    }
+    ASSERT_TRUE(held.handle) << row.what << " error " << GetLastError();
     SetLastError(0);
-    qm::unique_file second(CreateFileA(path.c_str(), row.access, row.share, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    EXPECT_EQ(row.error, second ? 0u : GetLastError()) << path;
+    const bool done =
+        folder ? MoveFileW(qm::Widen(path).c_str(), qm::Widen(path + ".old").c_str()) != 0
+               : static_cast<bool>(qm::unique_file(CreateFileA(path.c_str(), row.access, row.share,
+                                                               nullptr, OPEN_EXISTING,
+                                                               FILE_ATTRIBUTE_NORMAL, nullptr)));
+    EXPECT_EQ(row.error, done ? 0u : GetLastError()) << row.what;
   }
 }
 
-// The engine pins a folder while it lists and empties it: nobody may rename it then (and put
-// a junction in its place), while its contents stay open to the walk. An open for attributes
-// alone, as the pin once was, holds nothing.
-TEST_F(FilesContract, AFolderPinnedByTheEngineCannotBeRenamedUntilItIsLetGo) {
-  const qm::WString pinnedPath = qm::Widen(dir + "\\Pinned");
-  const qm::WString attributesPath = qm::Widen(dir + "\\AttributesOnly");
+// While the engine pins a folder its contents stay open to the walk; let go, it can be
+// renamed.
+TEST_F(FilesContract, AFolderPinnedByTheEngineIsOpenToTheWalkAndFreeOnceLetGo) {
+  const qm::WString path = qm::Widen(dir + "\\Pinned");
   MakeFolder(dir + "\\Pinned");
   MakeFile(dir + "\\Pinned\\inside.txt");
-  MakeFolder(dir + "\\AttributesOnly");
-  cleanup::PinnedFolder pinned = cleanup::PinFolder(pinnedPath);
+  cleanup::PinnedFolder pinned = cleanup::PinFolder(path);
   ASSERT_EQ(cleanup::FolderKind::Directory, pinned.kind);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ErrorOf([&] {
-              return MoveFileW(pinnedPath.c_str(), (pinnedPath + qm::Widen(".old")).c_str());
-            }));
   EXPECT_EQ((std::set<std::string>{".", "..", "inside.txt"}), List(dir + "\\Pinned\\*"));
   EXPECT_TRUE(DeleteFileA((dir + "\\Pinned\\inside.txt").c_str())) << GetLastError();
   pinned.handle.reset();
-  EXPECT_TRUE(MoveFileW(pinnedPath.c_str(), (pinnedPath + qm::Widen(".old")).c_str()))
-      << GetLastError();
-
-  qm::unique_file attributes(CreateFileW(attributesPath.c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  ASSERT_TRUE(attributes) << GetLastError();
-  EXPECT_TRUE(MoveFileW(attributesPath.c_str(), (attributesPath + qm::Widen(".old")).c_str()))
-      << GetLastError();
+  EXPECT_TRUE(MoveFileW(path.c_str(), (path + qm::Widen(".old")).c_str())) << GetLastError();
 }
 
 // One file, two names: the engine reads the count from the name itself, the attributes are
@@ -653,6 +658,141 @@ TEST_F(FilesContract, DeletionAtTheRestartIsAPairInPendingFileRenameOperations) 
     RegSetValueExW(key.get(), W(kPending).c_str(), 0, REG_MULTI_SZ, before.data(), beforeSize);
   else
     RegDeleteValueW(key.get(), W(kPending).c_str());
+}
+
+// ---- links on the way to a folder, as the install-folder check reads each one
+
+// The engine's way of opening a name on the way: the object itself, for its attributes only.
+qm::unique_file OpenItself(const std::string& path) {
+  return qm::unique_file(CreateFileW(
+      qm::Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// A plain folder is no reparse point in both worlds. Windows hands out a junction's data:
+// its target as "\??\C:\..." and for people. Wine 8 opens a unix symbolic link's target even
+// with FILE_FLAG_OPEN_REPARSE_POINT, so it has no data to hand out (4390) although the link's
+// name is marked 0x410: the folder is then refused, never taken for the plain folder its name
+// suggests.
+TEST_F(FilesContract, AJunctionReadOnItselfNamesItsTargetAndAPlainFolderIsNone) {
+  using cleanup::ReparseRead;
+  using cleanup::Resolution;
+  MakeFolder(dir + "\\Target");
+  MakeFolder(dir + "\\Target\\Inner");
+  cleanup::ReparseData data;
+  EXPECT_EQ(ReparseRead::NotALink,
+            cleanup::ReadReparsePoint(OpenItself(dir + "\\Target").get(), data));
+  if (!world.MakeFolderLink(dir + "\\Link", dir + "\\Target"))
+    GTEST_SKIP() << "no directory link can be made here";
+  const qm::unique_file link = OpenItself(dir + "\\Link");
+  ASSERT_TRUE(link) << GetLastError();
+  const ReparseRead read = cleanup::ReadReparsePoint(link.get(), data);
+  qm::WString resolved;
+  const Resolution resolution =
+      cleanup::ResolveFolderPath(qm::Widen(dir + "\\Link\\Inner\\New"), resolved);
+  if (read == ReparseRead::NotALink && !World::Simulated()) {
+    EXPECT_EQ(Resolution::Unreadable, resolution);
+    return;
+  }
+  ASSERT_EQ(ReparseRead::Link, read);
+  EXPECT_EQ(static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), data.tag);
+  EXPECT_EQ(qm::Widen("\\??\\" + dir + "\\Target"), data.substituteName);
+  EXPECT_EQ(qm::Widen(dir + "\\Target"), data.printName);
+  EXPECT_FALSE(data.relative);
+  ASSERT_EQ(Resolution::Resolved, resolution);
+  EXPECT_EQ(cleanup::FoldCase(qm::Widen(dir + "\\Target\\Inner\\New")),
+            cleanup::FoldCase(resolved));
+}
+
+// ---- the deletions left to the restart: who could change what the program made
+
+// What this program creates, and every folder above it up to the volume root, is safe from
+// non-administrators as read through the walk's own handles: the pin of each folder, an open
+// of the file itself. Without READ_CONTROL in the open, nothing can be read.
+TEST_F(FilesContract, WhatThisProgramMakesIsSafeUpToTheRootThroughThePins) {
+  MakeFolder(dir + "\\Prod");
+  MakeFile(dir + "\\Prod\\a.dat");
+  const qm::WString folder = qm::Widen(dir + "\\Prod\\"), file = folder + qm::Widen("a.dat");
+  const cleanup::TrustedPrincipals trusted;
+  const auto exposure = [&](HANDLE handle) {
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    return cleanup::FileExposure(cleanup::SecurityInfo(handle, SE_FILE_OBJECT, what), trusted,
+                                 cleanup::kRightsOverObject | cleanup::kRightsOverContents);
+  };
+  for (size_t at = folder.find(WCHAR('\\')); at != qm::WString::npos;
+       at = folder.find(WCHAR('\\'), at + 1)) {
+    const qm::WString above = folder.substr(0, at == 2 ? 3 : at);  // "C:\", then no backslash
+    const cleanup::PinnedFolder pin = cleanup::PinFolder(above, READ_CONTROL);
+    ASSERT_EQ(cleanup::FolderKind::Directory, pin.kind) << qm::Narrow(above);
+    EXPECT_EQ(cleanup::Exposure::None, exposure(pin.handle.get())) << qm::Narrow(above);
+  }
+  qm::unique_file itself(CreateFileW(file.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                     nullptr));
+  ASSERT_TRUE(itself) << GetLastError();
+  EXPECT_EQ(cleanup::Exposure::None, exposure(itself.get()));
+  qm::unique_file attributesOnly(CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(attributesOnly);
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED),
+            GetSecurityInfo(attributesOnly.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                            &owner, nullptr, nullptr, nullptr, &descriptor));
+  qm::unique_local freed(descriptor);
+}
+
+// ---- the system folder as the driver file's operations see it
+
+// A 32-bit program on 64-bit Windows names System32 and reaches SysWOW64, except inside the
+// engine's FsRedirectionOff scope, which reaches the real System32 and gives the thread its
+// own view back at its end. Elsewhere the scope changes nothing.
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void CheckTheDriverFolderViews(World& world) {
+  const std::string name = world.UniqueName("qmview") + ".sys";
+  const std::string windows = qm::Narrow(cleanup::ReadWindowsDirectory());
+  const std::string system32 = windows + "\\system32\\drivers\\" + name;
+  const std::string sysWow64 = windows + "\\SysWOW64\\drivers\\" + name;
+  const bool wow64 = world.Wow64();
+
+  {
+    const qm::FsRedirectionOff off;
+    qm::unique_file file(CreateFileA(system32.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << system32 << " error " << GetLastError();
+  }
+  // Outside the scope the program's own view is back: on 64-bit Windows its System32 is
+  // SysWOW64, where the file is not.
+  EXPECT_EQ(!wow64, Exists(system32));
+  if (wow64) {
+    EXPECT_FALSE(Exists(sysWow64));
+  }
+  EXPECT_TRUE(qm::WithoutFsRedirection([&] { return Exists(system32); }));
+
+  // The operation's own last error comes out of the scope unchanged.
+  SetLastError(0);
+  EXPECT_FALSE(qm::WithoutFsRedirection([&] { return Exists(system32 + ".absent"); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+
+  EXPECT_TRUE(qm::WithoutFsRedirection([&] { return DeleteFileA(system32.c_str()) != 0; }));
+  EXPECT_FALSE(qm::WithoutFsRedirection([&] { return Exists(system32); }));
+}
+
+// This machine as it is, then (in the simulation) 64-bit Windows running this program as a
+// 32-bit one; a real machine is what it is, and the i686 build runs this under 64-bit Wine.
+TEST(FsRedirectionContract, TheScopeReachesTheRealSystemFolder) {
+  World world;
+  CheckTheDriverFolderViews(world);
+  if (!world.Simulate64BitWindows()) return;
+  ASSERT_TRUE(world.Wow64());
+  CheckTheDriverFolderViews(world);
 }
 
 }  // namespace

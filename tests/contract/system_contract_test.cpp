@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cleanup/install_folder.h"
+#include "cleanup/security.h"
 #include "platform/raii.h"
 #include "platform/system_library.h"
 #include "platform/text.h"
@@ -285,19 +287,6 @@ TEST_F(ShellFolders, TheProfilesFolderExpandsToTheParentOfTheUsersProfile) {
       << "the profile folder lies directly inside the profiles folder";
 }
 
-// Every account's profile is listed in the ProfileList (REG_EXPAND_SZ on Windows, REG_SZ
-// under Wine): the running user's is among those the install-folder check refuses.
-TEST_F(ShellFolders, TheRunningUsersProfileIsAmongTheListedProfiles) {
-  const qm::WString profile = cleanup::FoldCase(Folder(CSIDL_PROFILE));
-  ASSERT_FALSE(profile.empty());
-  bool listed = false;
-  for (const qm::WString& folder : cleanup::MachineShellFolders().profileRoots) {
-    EXPECT_EQ(qm::WString::npos, folder.find(WCHAR('%'))) << qm::Narrow(folder);
-    listed = listed || cleanup::FoldCase(folder) == profile;
-  }
-  EXPECT_TRUE(listed) << qm::Narrow(profile);
-}
-
 // One copy at a time rests on this: a second creation of a named mutex answers with a handle
 // and ERROR_ALREADY_EXISTS while the first lives, and the name is free once it is closed.
 TEST_F(SystemContract, ASecondMutexCreationSeesTheFirstUntilItCloses) {
@@ -313,6 +302,52 @@ TEST_F(SystemContract, ASecondMutexCreationSeesTheFirstUntilItCloses) {
   qm::unique_kernel again(CreateMutexA(nullptr, FALSE, name.c_str()));
   ASSERT_TRUE(again);
   EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+}
+
+// A mutex of the lock's name met again by a create without attributes (every right asked),
+// as the lock meets an existing one: the lock's own, owned by Administrators with SYSTEM and
+// Administrators alone on its list, answers with a handle and 183, its owner showing a copy;
+// one whose list refuses everyone refuses even its creator (5), and gives no handle.
+TEST_F(SystemContract, AMutexMetAgainByNameAnswersAsItsOwnerAndListAllow) {
+  cleanup::AdministratorsOnly lock(MUTEX_ALL_ACCESS);
+  ASSERT_NE(lock.Descriptor(), nullptr);
+  std::vector<DWORD> empty(sizeof(ACL) / sizeof(DWORD) + 1);
+  SECURITY_DESCRIPTOR denyAll{};
+  ASSERT_TRUE(InitializeAcl(reinterpret_cast<PACL>(empty.data()),
+                            static_cast<DWORD>(empty.size() * sizeof(DWORD)), ACL_REVISION));
+  ASSERT_TRUE(InitializeSecurityDescriptor(&denyAll, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&denyAll, TRUE, reinterpret_cast<PACL>(empty.data()),
+                                        FALSE));
+  const struct {
+    PSECURITY_DESCRIPTOR security;
+    DWORD again;  // the last error of the second create
+  } held[] = {{lock.Descriptor(), ERROR_ALREADY_EXISTS}, {&denyAll, ERROR_ACCESS_DENIED}};
+  for (const auto& row : held) {
+    const std::string name = world.UniqueName("QmLock");
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, row.security, FALSE};
+    SetLastError(0);
+    qm::unique_kernel first(CreateMutexA(&attributes, FALSE, name.c_str()));
+    ASSERT_TRUE(first) << GetLastError();
+    EXPECT_EQ(0u, GetLastError());
+    SetLastError(0);
+    qm::unique_kernel again(CreateMutexA(nullptr, FALSE, name.c_str()));
+    EXPECT_EQ(row.again, GetLastError());
+    ASSERT_EQ(row.again == ERROR_ALREADY_EXISTS, static_cast<bool>(again));
+    if (!again) continue;
+    EXPECT_TRUE(cleanup::OwnedByAdministrators(first.get()));
+    EXPECT_TRUE(cleanup::OwnedByAdministrators(again.get()));
+    const cleanup::SecurityInfo read(first.get(), SE_KERNEL_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+    ASSERT_TRUE(read && read.Dacl() != nullptr);
+    ASSERT_EQ(2u, read.Dacl()->AceCount);
+    for (DWORD i = 0; i < 2; ++i) {
+      LPVOID entry = nullptr;
+      ASSERT_TRUE(GetAce(read.Dacl(), i, &entry));
+      const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+      EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType);
+      EXPECT_EQ(static_cast<DWORD>(MUTEX_ALL_ACCESS), allowed->Mask);
+    }
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // Processes are copies of this test program started with --idle; services run this test
 // program with --service (see main.cpp).
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,14 +69,11 @@ void DeleteFolderTree(const std::string& folder) { DeleteFolderTreeW(qm::Widen(f
 
 // Sets the access list of root\path from its SDDL text; the owner may always do so.
 bool SetKeyAccessList(HKEY root, const std::string& path, const wchar_t* sddl) {
-  struct LocalFreer {
-    void operator()(void* memory) const { LocalFree(memory); }
-  };
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
                                                             nullptr))
     return false;
-  const std::unique_ptr<void, LocalFreer> owned(descriptor);
+  const qm::unique_local owned(descriptor);
   qm::unique_hkey key;
   if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS) return false;
   return RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;

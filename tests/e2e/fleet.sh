@@ -6,33 +6,14 @@ set -uo pipefail
 # shellcheck source=tests/e2e/lib.bash
 source "$(dirname "${BASH_SOURCE[0]}")/lib.bash"
 e2e_begin
-E2E_QMEXIT=$(e2e_exe tools/exitcode qmexit.exe)
-[ -n "$E2E_QMEXIT" ] || { echo "not built: qmexit.exe"; echo "0 passed, 1 failed"; exit 1; }
 inst="$E2E_INSTALL_DIR"
 held="${inst}Datos\\firmas.dat"
-
-fleet_prefix() {
-  e2e_prefix
-  qmw_copy_in "$E2E_QMEXIT" "$E2E_TOOLS_WIN"
-}
-
-# quelmark_status ARGS...: Quelmark.exe through qmexit; sets E2E_STATUS to the full status.
-quelmark_status() {
-  local start
-  start=$(date +%s%N)
-  rm -f "$E2E_TOOLS/status.txt"
-  qmw_run --x --timeout 180 --out "$E2E_OUT/quelmark.out" --err "$E2E_OUT/quelmark.err" \
-    "$E2E_TOOLS/qmexit.exe" 'C:\qmtools\status.txt' 'C:\qmtools\Quelmark.exe' "$@"
-  E2E_STATUS=$(cat "$E2E_TOOLS/status.txt" 2>/dev/null || echo none)
-  E2E_SECONDS=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.1f", (b - a) / 1e9 }')
-  echo "  Quelmark.exe $* ended with status $E2E_STATUS after ${E2E_SECONDS}s"
-}
 
 within() { awk -v s="$E2E_SECONDS" -v l="$1" 'BEGIN { exit !(s < l) }'; }
 last_line() { tail -n 1 "$1" | tr -d '\r'; }
 
 e2e_case "Temp replaced by a plain file, /CREATELOG /REBOOT_AUTO: no box, ends at once"
-fleet_prefix
+e2e_prefix
 install_absent || exit 1
 temp=$(find "$(qmw_drive_c)/windows" -maxdepth 1 -iname temp | head -n 1)
 rm -rf "$temp" && echo "not a folder" >"$temp"
@@ -42,7 +23,7 @@ check_eq "exit status" 0 "$E2E_STATUS"
 check "no Quelmark window stayed" not driver wait-window Quelmark 1
 
 e2e_case "service refusing the stop, /CREATELOG: no box, the Error line ends the log"
-fleet_prefix
+e2e_prefix
 install_full --service running --svc-args refuse || exit 1
 quelmark /CREATELOG
 check "ended within 15 s" within 15
@@ -54,14 +35,14 @@ echo "  last line: $(last_line "$log")"
 keep_artifact "$log"
 
 e2e_case "/EXITCODE, product absent: 1605"
-fleet_prefix
+e2e_prefix
 install_absent || exit 1
 quelmark_status /CREATELOG /EXITCODE
 check_eq "exit status" 1605 "$E2E_STATUS"
 check_eq "the log ends with the status" "  C"$'\xF3'"digo de salida: 1605" "$(last_line "$(log_file)")"
 
 e2e_case "/EXITCODE, whole product: 3010"
-fleet_prefix
+e2e_prefix
 install_full --service running || exit 1
 quelmark_status /CREATELOG /EXITCODE
 check_eq "exit status" 3010 "$E2E_STATUS"
@@ -69,7 +50,7 @@ check_left
 keep_artifact "$(log_file)"
 
 e2e_case "/EXITCODE, product file held open: 1603"
-fleet_prefix
+e2e_prefix
 install_full --service running --hold || exit 1
 quelmark_status /CREATELOG /EXITCODE
 check_eq "exit status" 1603 "$E2E_STATUS"
@@ -77,7 +58,7 @@ check "the log names the file's folder as left" grep -q -a -F "  Queda $inst"$'\
 keep_artifact "$(log_file)"
 
 e2e_case "/DELAYDELETE, product file held open: 3010, gone after the restart"
-fleet_prefix
+e2e_prefix
 install_full --service running --hold || exit 1
 quelmark_status /CREATELOG /EXITCODE /DELAYDELETE
 check_eq "exit status" 3010 "$E2E_STATUS"
@@ -95,16 +76,14 @@ qmw_wine wineboot -r >/dev/null 2>&1
 check_left
 
 e2e_case "/PREVIEW on the whole product: 1, nothing changed"
-fleet_prefix
+e2e_prefix
 install_full --service running || exit 1
-stage_to "$E2E_OUT/inventory.before" inventory
-stage_to "$E2E_OUT/digest.before" digest
+before_run
 quelmark_status /PREVIEW /CREATELOG
 check_eq "exit status" 1 "$E2E_STATUS"
 stage_to "$E2E_OUT/inventory.after" inventory
 check "the staged product is intact" cmp -s "$E2E_OUT/inventory.before" "$E2E_OUT/inventory.after"
-stage_to "$E2E_OUT/digest.after" digest
-check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+check_bystanders
 check "no Quelmark.log was written" test -z "$(log_file)"
 preview=$(find "$(qmw_drive_c)/windows" -maxdepth 2 -ipath '*/temp/quelmark-preview.log' | head -n 1)
 check "the preview log names the service as present" \

@@ -7,23 +7,7 @@ set -uo pipefail
 # shellcheck source=tests/e2e/lib.bash
 source "$(dirname "${BASH_SOURCE[0]}")/lib.bash"
 e2e_begin
-E2E_QMEXIT=$(e2e_exe tools/exitcode qmexit.exe)
-[ -n "$E2E_QMEXIT" ] || { echo "not built: qmexit.exe"; echo "0 passed, 1 failed"; exit 1; }
 lock='Global\Quelmark.Tev32.Limpieza'
-
-lock_prefix() {
-  e2e_prefix
-  qmw_copy_in "$E2E_QMEXIT" "$E2E_TOOLS_WIN"
-}
-
-# quelmark_status ARGS...: Quelmark.exe through qmexit; sets E2E_STATUS to the full status.
-quelmark_status() {
-  rm -f "$E2E_TOOLS/status.txt"
-  qmw_run --x --timeout 180 --out "$E2E_OUT/quelmark.out" --err "$E2E_OUT/quelmark.err" \
-    "$E2E_TOOLS/qmexit.exe" 'C:\qmtools\status.txt' 'C:\qmtools\Quelmark.exe' "$@"
-  E2E_STATUS=$(cat "$E2E_TOOLS/status.txt" 2>/dev/null || echo none)
-  echo "  Quelmark.exe $* ended with status $E2E_STATUS"
-}
 
 # squat SECURITY: another program creates the lock's name first and holds it; true once it does.
 squat() {
@@ -39,7 +23,7 @@ squat() {
 
 for security in default deny-all; do
   e2e_case "the lock's name held by another program ($security security): the run goes on"
-  lock_prefix
+  e2e_prefix
   install_full --service running || exit 1
   check "the other program holds the name" squat "$security"
   quelmark_status /CREATELOG /EXITCODE
@@ -50,7 +34,7 @@ for security in default deny-all; do
 done
 
 e2e_case "a copy running: the next ends at once with 1618"
-lock_prefix
+e2e_prefix
 install_full --service running || exit 1
 qmw_start_bg --x --timeout 300 --out "$E2E_OUT/first.out" --err "$E2E_OUT/first.err" \
   "$E2E_TOOLS/Quelmark.exe"

@@ -62,14 +62,21 @@ e2e_quelmark() {  # the release build's Quelmark.exe, or nothing
   [ -f "$f" ] && echo "$f"
 }
 
+# e2e_begin [VAR=TARGET-FOLDER/NAME...]: finds the programs every scenario copies into its
+# prefixes, and those named, whose paths it sets in VAR; ends the script when one is not built.
 e2e_begin() {
-  local missing=() t
+  local missing=() t vars=(E2E_QUELMARK E2E_STAGE E2E_FAKE E2E_SVC E2E_DRIVER E2E_QMEXIT)
   E2E_QUELMARK=$(e2e_quelmark)
   E2E_STAGE=$(e2e_exe tools/stage qmstage.exe)
   E2E_FAKE=$(e2e_exe tools/fakeproc fakeproc.exe)
   E2E_SVC=$(e2e_exe tools/svc TevSvc.exe)
   E2E_DRIVER=$(e2e_exe tools/driver qmdriver.exe)
-  for t in E2E_QUELMARK E2E_STAGE E2E_FAKE E2E_SVC E2E_DRIVER; do
+  E2E_QMEXIT=$(e2e_exe tools/exitcode qmexit.exe)
+  for t in "$@"; do
+    printf -v "${t%%=*}" '%s' "$(e2e_exe "$(dirname "${t#*=}")" "$(basename "${t#*=}")")"
+    vars+=("${t%%=*}")
+  done
+  for t in "${vars[@]}"; do
     [ -n "${!t}" ] || missing+=("$t")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -133,7 +140,8 @@ e2e_prefix() {
   # every later window fails and the program ends at once. Helpers run through qmw_wine
   # come first in some scenarios.
   qmw_xvfb_start || exit 1
-  qmw_copy_in "$E2E_STAGE" "$E2E_FAKE" "$E2E_SVC" "$E2E_DRIVER" "$E2E_QUELMARK" "$E2E_TOOLS_WIN"
+  qmw_copy_in "$E2E_STAGE" "$E2E_FAKE" "$E2E_SVC" "$E2E_DRIVER" "$E2E_QMEXIT" "$E2E_QUELMARK" \
+    "$E2E_TOOLS_WIN"
   E2E_TOOLS="$(qmw_drive_c)/qmtools"
   E2E_OUT="$QMW_WORK/out"
   mkdir -p "$E2E_OUT"
@@ -171,13 +179,22 @@ install_full() {
 }
 
 # quelmark ARGS...: runs Quelmark.exe ($E2E_PROGRAM) on the prefix's display and waits for it
-# (3 minutes at most); sets E2E_STATUS and E2E_SECONDS.
-quelmark() {
-  local start
+# (3 minutes at most); sets E2E_STATUS and E2E_SECONDS. quelmark_status runs it through
+# qmexit, which reads the full status inside the prefix (the unix side sees it cut to 8 bits).
+quelmark() { e2e__quelmark "" "$@"; }
+quelmark_status() { e2e__quelmark "$E2E_TOOLS/status.txt" "$@"; }
+e2e__quelmark() {  # e2e__quelmark STATUS-FILE|"" ARGS...
+  local file="$1" start run=("$E2E_TOOLS/$E2E_PROGRAM")
+  shift
   start=$(date +%s%N)
   E2E_STATUS=0
+  if [ -n "$file" ]; then
+    rm -f "$file"
+    run=("$E2E_TOOLS/qmexit.exe" "$E2E_TOOLS_WIN\\status.txt" "$E2E_TOOLS_WIN\\$E2E_PROGRAM")
+  fi
   qmw_run --x --timeout 180 --out "$E2E_OUT/quelmark.out" --err "$E2E_OUT/quelmark.err" \
-    "$E2E_TOOLS/$E2E_PROGRAM" "$@" || E2E_STATUS=$?
+    "${run[@]}" "$@" || E2E_STATUS=$?
+  if [ -n "$file" ]; then E2E_STATUS=$(cat "$file" 2>/dev/null || echo none); fi
   E2E_SECONDS=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.1f", (b - a) / 1e9 }')
   echo "  $E2E_PROGRAM $* ended with status $E2E_STATUS after ${E2E_SECONDS}s"
 }
@@ -280,26 +297,43 @@ check_digest() {
   fi
 }
 
-# ---- the two unattended runs every build and every Windows version gets ----
+# ---- a run over a staged machine, and what it must leave ----
 
-# full_createlog_run: in the current prefix, a full installation with its service running and
-# an unattended run with " /CREATELOG": every planned item gone, every bystander intact, the
-# log right line for line, status 0 and no restart. Fails when the staging fails.
-full_createlog_run() {
-  install_full --service running || return 1
+# before_run [SERVICE-STATE]: the product's inventory and the bystanders' digest before a run
+# ($E2E_OUT/inventory.before, digest.before); with a state, the whole product must be staged
+# with its service in that state.
+before_run() {
   stage_to "$E2E_OUT/inventory.before" inventory
-  check_staged "$E2E_OUT/inventory.before" RUNNING
+  if [ $# -gt 0 ]; then check_staged "$E2E_OUT/inventory.before" "$@"; fi
   stage_to "$E2E_OUT/digest.before" digest
+}
 
-  quelmark /CREATELOG
+# check_bystanders: every bystander as before_run found it.
+check_bystanders() {
+  stage_to "$E2E_OUT/digest.after" digest
+  check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+}
+
+# check_removed [--no-restart]: after a run over the product before_run found, status 0, the
+# log right line for line with every item removed, nothing of the product left, (no restart,)
+# every bystander intact.
+check_removed() {
   check_eq "exit status" 0 "$E2E_STATUS"
   expected_log "$E2E_OUT/inventory.before" removed >"$E2E_OUT/expected.log"
   check_log "$E2E_OUT/expected.log" "$(log_file)"
-
   check_left
-  check_restart no
-  stage_to "$E2E_OUT/digest.after" digest
-  check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+  if [ "${1:-}" = --no-restart ]; then check_restart no; fi
+  check_bystanders
+}
+
+# full_createlog_run: in the current prefix, a full installation with its service running and
+# an unattended run with " /CREATELOG", checked by check_removed --no-restart. Fails when the
+# staging fails.
+full_createlog_run() {
+  install_full --service running || return 1
+  before_run RUNNING
+  quelmark /CREATELOG
+  check_removed --no-restart
 }
 
 # absent_createlog_run [--again]: in the current prefix, the bystanders only and an unattended
@@ -309,9 +343,8 @@ full_createlog_run() {
 absent_createlog_run() {
   local log
   if [ "${1:-}" != --again ]; then install_absent || return 1; fi
-  stage_to "$E2E_OUT/inventory.before" inventory
+  before_run
   check "nothing of the product is installed" test ! -s "$E2E_OUT/inventory.before"
-  stage_to "$E2E_OUT/digest.before" digest
 
   quelmark /CREATELOG
   check_eq "exit status" 0 "$E2E_STATUS"
@@ -323,8 +356,7 @@ absent_createlog_run() {
   else
     not_ok "the log file C:\\windows\\Temp\\Quelmark.log was written"
   fi
-  stage_to "$E2E_OUT/digest.after" digest
-  check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+  check_bystanders
 }
 
 # ---- restart detection ----

@@ -9,16 +9,9 @@
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.bash"
 
-QUELMARK=$(e2e_quelmark)
-PROBE=$(e2e_exe tools/uiprobe uiprobe.exe)
-if [ -z "$QUELMARK" ] || [ -z "$PROBE" ]; then
-  echo "not built: $QM_RELEASE_DIR/app/Quelmark.exe and $QM_BUILD_DIR/.../uiprobe.exe are needed"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+e2e_begin PROBE=tools/uiprobe/uiprobe.exe
 SHOTS="$QM_E2E_ARTIFACTS/shell_layout"
 mkdir -p "$SHOTS"
-trap 'qmw_end' EXIT
 
 # Menu commands of the main window, numbered from 1000 in menu order.
 CMD_CERRAR=1000
@@ -156,7 +149,7 @@ check_captions_fit() {
 
 e2e_case "the three windows of an interactive run"
 qmw_create || exit 1
-qmw_copy_in "$QUELMARK" "$PROBE" 'C:\qm'
+qmw_copy_in "$E2E_QUELMARK" "$PROBE" 'C:\qm'
 C="$(qmw_drive_c)/qm"
 qmw_xvfb_start || exit 1
 probe wait nothing 0  # the prefix's first program starts Wine's services; not timed

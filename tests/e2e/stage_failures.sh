@@ -11,24 +11,19 @@ inst="$E2E_INSTALL_DIR"
 e2e_case "service installed but stopped, /CREATELOG"
 e2e_prefix
 install_full --service stopped || exit 1
-stage_to "$E2E_OUT/inventory.before" inventory
-check_staged "$E2E_OUT/inventory.before" STOPPED
-stage_to "$E2E_OUT/digest.before" digest
+before_run STOPPED
 quelmark /CREATELOG
 check_eq "exit status" 0 "$E2E_STATUS"
 # Not removed by the services stage; its key goes with the registry stage.
 expected_log "$E2E_OUT/inventory.before" stopped >"$E2E_OUT/expected.log"
 check_log "$E2E_OUT/expected.log" "$(log_file)"
 check_left "service TEVSvc STOPPED"
-stage_to "$E2E_OUT/digest.after" digest
-check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+check_bystanders
 
 e2e_case "service ignoring the stop request, /CREATELOG"
 e2e_prefix
 install_full --service running --svc-args stuck || exit 1
-stage_to "$E2E_OUT/inventory.before" inventory
-check_staged "$E2E_OUT/inventory.before" RUNNING
-stage_to "$E2E_OUT/digest.before" digest
+before_run RUNNING
 quelmark /CREATELOG
 check_eq "exit status" 0 "$E2E_STATUS"
 check "the stop was polled for about 10 seconds" awk -v s="$E2E_SECONDS" 'BEGIN { exit !(s >= 12) }'
@@ -36,8 +31,7 @@ check "the stop was polled for about 10 seconds" awk -v s="$E2E_SECONDS" 'BEGIN 
 expected_log "$E2E_OUT/inventory.before" pending "${inst}TEVSvc.exe" >"$E2E_OUT/expected.log"
 check_log "$E2E_OUT/expected.log" "$(log_file)"
 check_left "service TEVSvc STOP_PENDING" "dir $inst" "file ${inst}TEVSvc.exe"
-stage_to "$E2E_OUT/digest.after" digest
-check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+check_bystanders
 
 e2e_case "service still starting, /CREATELOG"
 e2e_prefix
@@ -54,13 +48,11 @@ check_left
 e2e_case "product file held open, interactive"
 e2e_prefix
 install_full --service running --hold || exit 1
-stage_to "$E2E_OUT/inventory.before" inventory
-stage_to "$E2E_OUT/digest.before" digest
+before_run
 held="${inst}Datos\\firmas.dat"
 expected_log "$E2E_OUT/inventory.before" removed "$held" >"$E2E_OUT/expected.log"
 interactive_run "services Ok,processes Ok,registry Ok,files Fallo" "$E2E_OUT/expected.log" yes
 check_left "dir $inst" "dir ${inst}Datos\\" "file $held"
-stage_to "$E2E_OUT/digest.after" digest
-check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
+check_bystanders
 
 e2e_finish

@@ -42,26 +42,18 @@ driver_file() { echo "$(qmw_drive_c)/windows/$1/drivers/TEVF.sys"; }
 e2e_case "64-bit Windows, the 32-bit installer's product, the i686 program, /CREATELOG"
 wow64_prefix
 install_full --service running || exit 1
-stage_to "$E2E_OUT/inventory.before" inventory
-check_staged "$E2E_OUT/inventory.before" RUNNING
+before_run RUNNING
 inventory64 "$E2E_OUT/inventory64.before"
 check "the product's machine key is in the 32-bit view only" \
   not grep -q -a -F 'key HKEY_LOCAL_MACHINE\SOFTWARE\Brantivo\TEV32' "$E2E_OUT/inventory64.before"
 check "the driver file is in the real System32" test -f "$(driver_file system32)"
-stage_to "$E2E_OUT/digest.before" digest
-
 quelmark /CREATELOG
-check_eq "exit status" 0 "$E2E_STATUS"
-expected_log "$E2E_OUT/inventory.before" removed >"$E2E_OUT/expected.log"
-check_log "$E2E_OUT/expected.log" "$(log_file)"
-check_left
+check_removed
 inventory64 "$E2E_OUT/inventory64.after"
 check "nothing of the product in the 64-bit view either" test ! -s "$E2E_OUT/inventory64.after"
 check "System32's driver file is gone" test ! -e "$(driver_file system32)"
 check_eq "SysWOW64's file of that name is untouched" "not the product's" \
   "$(cat "$(driver_file syswow64)" 2>/dev/null)"
-stage_to "$E2E_OUT/digest.after" digest
-check_digest "$E2E_OUT/digest.before" "$E2E_OUT/digest.after"
 
 e2e_case "64-bit Windows, the 32-bit installer's product, the x86_64 program, /CREATELOG"
 wow64_prefix
@@ -73,9 +65,6 @@ check_eq "exit status" 0 "$E2E_STATUS"
 E2E_INSTALL_DIR="$install64" expected_log "$E2E_OUT/inventory64.before" removed \
   >"$E2E_OUT/expected.log"
 check_log "$E2E_OUT/expected.log" "$(log_file)"
-check "its log reports the 32-bit machine key absent" grep -q -a -F \
-  "  Error abriendo la llave 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantivo\\TEV32'. Llave no encontrada" \
-  "$(log_file)"
 # What stays is what the 64-bit view does not show: the machine keys, the 32-bit class keys,
 # the Run and shared-library values and the install folder.
 LC_ALL=C comm -23 <(LC_ALL=C sort "$E2E_OUT/inventory.before") \

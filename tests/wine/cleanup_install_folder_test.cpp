@@ -3,7 +3,6 @@
 
 #include "cleanup/install_folder.h"
 #include "cleanup/plan.h"
-#include "tests/wine/wine_support.h"
 
 namespace {
 
@@ -22,20 +21,6 @@ TEST(WineInstallFolder, EveryReportedShellFolderAndProfileIsRefused) {
         << qm::Narrow(profiles) << inside;
   const qm::WString product = qm::Widen("C:\\Program Files\\Brantivo\\Tev32\\");
   EXPECT_EQ(cleanup::CheckedInstallDir(product, windows, shell), product);
-}
-
-// A link on the way is read where Wine lets it be read; where it cannot be (a unix symbolic
-// link, see docs/wine.md) the folder is refused, as it is when it leads into Windows.
-TEST(WineInstallFolder, AFolderReachedThroughALinkIsRefusedAndAPlainOneIsNot) {
-  const cleanup::ShellFolders shell = cleanup::MachineShellFolders();
-  const qm::WString windows = cleanup::ReadWindowsDirectory();
-  const std::string scratch = winetest::ScratchFolder("install-links");
-  winetest::MakeDir(scratch + "Plain");
-  ASSERT_TRUE(winetest::MakeUnixSymlink(scratch + "Enlace", qm::Narrow(windows)));
-  EXPECT_EQ(cleanup::CheckedInstallDir(qm::Widen(scratch + "Enlace\\Tev"), windows, shell),
-            qm::Widen(cleanup::DefaultInstallDir));
-  const qm::WString plain = qm::Widen(scratch + "Plain\\Tev\\");
-  EXPECT_EQ(cleanup::CheckedInstallDir(plain, windows, shell), plain);
 }
 
 }  // namespace
