@@ -12,15 +12,9 @@ namespace {
 
 const SECURITY_INFORMATION kOwnerAndList = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-bool IsDotName(const WCHAR* name) {
-  return name[0] == WCHAR('.') &&
-         (name[1] == WCHAR{} || (name[1] == WCHAR('.') && name[2] == WCHAR{}));
-}
-
 bool IsPlainFolder(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsReparsePoint(attributes);
 }
-
 
 DWORD AttributesOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
@@ -89,7 +83,7 @@ class Scheduler {
         qm::FileCallPath(folder + qm::kBackslash + WCHAR('*')).c_str(), &found));
     if (!find) return false;  // cannot list it: the restart could not empty it either
     do {
-      if (IsDotName(found.cFileName)) continue;
+      if (IsDotEntry(found.cFileName)) continue;
       all = Entry(folder + qm::kBackslash + found.cFileName, found.dwFileAttributes) && all;
     } while (::FindNextFileW(find.get(), &found));
     return all && Schedule(folder, AttributesOf(pin.handle.get()));

@@ -6,10 +6,6 @@
 namespace cleanup {
 namespace {
 
-bool IsDotEntry(const WCHAR* name) {
-  return name[0] == WCHAR('.') && (name[1] == 0 || (name[1] == WCHAR('.') && name[2] == 0));
-}
-
 const qm::WString& AllEntries() {
   static const qm::WString pattern = qm::Widen("*.*");
   return pattern;
@@ -92,6 +88,10 @@ class TreeWalk {
 };
 
 }  // namespace
+
+bool IsDotEntry(const WCHAR* name) {
+  return name[0] == WCHAR('.') && (name[1] == 0 || (name[1] == WCHAR('.') && name[2] == 0));
+}
 
 DirectoryResult DeleteDirectoryContents(const qm::WString& directory, StringList& deletedFiles,
                                         int& fileCounter) {

@@ -66,6 +66,9 @@ DWORD LinkCountOf(const qm::WString& path);
 // cannot be deleted by this name (Windows refuses to delete any name of a read-only file).
 void ClearOwnFileAttributes(const qm::WString& path);
 
+// True for the "." and ".." entries a folder's listing reports besides its contents.
+bool IsDotEntry(const WCHAR* name);
+
 // True when `attributes` (as GetFileAttributesW, a listing or a handle report them) mark a
 // reparse point.
 inline bool IsReparsePoint(DWORD attributes) {

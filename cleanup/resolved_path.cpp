@@ -155,7 +155,6 @@ bool IsReparsePoint(HANDLE handle, const qm::WString& path) {
          (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
 }
 
-
 }  // namespace
 
 ReparseRead ReadReparsePoint(HANDLE handle, ReparseData& data) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "cleanup/directories.h"
 #include "cleanup/install_folder.h"
 #include "cleanup/log.h"
 #include "cleanup/plan.h"
@@ -97,9 +98,9 @@ class RestartDeletions {
         FindFirstFileW(qm::FileCallPath(folder + qm::Widen("\\*")).c_str(), &found));
     if (!find) return false;  // cannot be listed: not known to be emptied
     do {
-      const qm::WString name = found.cFileName;
-      if (name == qm::Widen(".") || name == qm::Widen("..")) continue;
-      if (!Removes(folder + qm::kBackslash + name, found.dwFileAttributes, limit)) return false;
+      if (IsDotEntry(found.cFileName)) continue;
+      if (!Removes(folder + qm::kBackslash + found.cFileName, found.dwFileAttributes, limit))
+        return false;
     } while (FindNextFileW(find.get(), &found));
     return true;
   }
